@@ -1,0 +1,49 @@
+// Internal: the frequency grid shared by the direct sum, the fast method and
+// the command-line tool. Every value here fixes the last bits of the grid, so
+// this unit must be compiled with -ffp-contract=off.
+#ifndef HANKEL_TRANSF_GRID_H
+#define HANKEL_TRANSF_GRID_H
+
+#include <cstddef>
+
+namespace ht {
+
+constexpr double sqrt2 = 1.4142135623730951;        // 0x3FF6A09E667F3BCD
+constexpr double half_width_factor = 1.5;           // grid reaches 1.5x Nyquist of min_s
+constexpr double two_thirds = 0.6666666666666666;   // 0x3FE5555555555555
+constexpr double two_pi = 6.283185307179586;        // 0x401921FB54442D18
+
+struct grid {
+    double min_s = 0, max_s = 0;     // extremes of the scaled distances d / sqrt2
+    double max_x = 0, min_x = 0;     // extent; min_x == -max_x
+    double target_spacing = 0;       // only sizes the grid
+    int num_samp_desired_no_endpt = 0;
+    double incr_desired = 0;         // actual spacing, < target_spacing
+    int num_samp_desired = 0;        // N, points per axis
+};
+
+enum class plan_status {
+    ok,
+    bad_distance,   // NaN, infinite, zero, negative or -0
+    unsizable,      // extent or point count not finite, N > INT_MAX, or 8*N*N > SIZE_MAX
+};
+
+// Reads td_vec[0..n) (n >= 1) and sizes the grid without allocating.
+// min_s and max_s are the extremes of td_vec[i] / sqrt2, found in input order
+// with the "greater, else smaller" scan, so they equal the extremes of the
+// array that scale_distances() fills.
+plan_status plan_grid(const double *td_vec, int n, grid *g);
+
+// s[i] = td_vec[i] / sqrt2 (a division, not a product with 1/sqrt2).
+void scale_distances(const double *td_vec, int n, double *s);
+
+// x[0] = min_x, x[i] = x[i-1] + incr_desired for i < N: repeated addition,
+// so x[N-1] need not equal max_x and the middle point need not be 0.
+void fill_grid(const grid &g, double *x);
+
+// Writes a quiet NaN to ht_vec[0..n).
+void fill_nan(double *ht_vec, int n);
+
+} // namespace ht
+
+#endif
