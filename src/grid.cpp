@@ -1,5 +1,9 @@
 #include "grid.h"
 
+#if defined(__FAST_MATH__)
+#error "value-changing math optimisation: every rounding here is part of the result"
+#endif
+
 #include <climits>
 #include <cmath>
 #include <cstdint>

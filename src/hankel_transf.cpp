@@ -2,6 +2,10 @@
 // below is part of the contract: build with -ffp-contract=off.
 #include "hankel_transf.h"
 
+#if defined(__FAST_MATH__)
+#error "value-changing math optimisation: every rounding here is part of the result"
+#endif
+
 #include "grid.h"
 #include "hankel_transf_internal.h"
 
