@@ -53,7 +53,7 @@ void usage(std::FILE *to)
         "\n"
         "With no distances, runs the built-in set 0.25, 0.5, ..., 4 (16 distances).\n"
         "A token that is not a number, a distance that is not finite and > 0, or a set\n"
-        "whose grid cannot be sized (ratio max/min beyond about 4.7e8, or a subnormal\n"
+        "whose grid cannot be sized (ratio max/min beyond about 3.4e8, or a subnormal\n"
         "distance) is reported on standard error with exit status 2; nothing is printed\n"
         "on standard output then.\n",
         prog, prog);
@@ -175,7 +175,7 @@ int main(int argc, char **argv)
         char buf[256];
         std::snprintf(buf, sizeof buf,
             "the grid for distances from %.17g to %.17g cannot be sized "
-            "(ratio %.3g; the smallest distance must be normal and the ratio below about 4.7e8)",
+            "(ratio %.3g; the smallest distance must be normal and the ratio below about 3.4e8)",
             lo, hi, hi / lo);
         fail(buf);
     }
