@@ -17,6 +17,24 @@
 namespace {
 constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE
 constexpr double exponent = -0.75;
+// An N x N gsl_matrix that owns its block, as gsl_matrix_alloc makes it.
+// gsl_matrix_alloc itself leaks its header when the block cannot be had and
+// the error handler is off, so the block is taken first and the header
+// built around it; every failure releases whatever was obtained.
+gsl_matrix *alloc_table(size_t N)
+{
+    gsl_block *block = gsl_block_alloc(N * N);
+    if (block == nullptr)
+        return nullptr;
+    gsl_matrix *m = gsl_matrix_alloc_from_block(block, 0, N, N, N);
+    if (m == nullptr) {
+        gsl_block_free(block);
+        return nullptr;
+    }
+    m->owner = 1;   // gsl_matrix_free releases the block with the header
+    return m;
+}
+
 } // namespace
 
 extern "C" double eval_f(double x1, double x2) noexcept
@@ -58,7 +76,7 @@ void direct_sum(double *ht_vec, const double *td_vec, int n,
 
     // With GSL's default handler a failed allocation aborts inside; a NULL
     // return means the host switched the handler off.
-    gsl_matrix *f_val_mat = gsl_matrix_alloc(static_cast<size_t>(N), static_cast<size_t>(N));
+    gsl_matrix *f_val_mat = alloc_table(static_cast<size_t>(N));
     if (f_val_mat == nullptr) {
         std::free(s);
         std::free(x);
