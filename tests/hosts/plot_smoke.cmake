@@ -1,0 +1,16 @@
+# cmake -DPYTHON=... -DSCRIPT=plot_kernel.py -DLIB=... -DOUT=file.png -P plot_smoke.cmake
+file(REMOVE "${OUT}")
+execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --lib "${LIB}" --points 8 -o "${OUT}"
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "plot_kernel.py failed: ${rc}")
+endif()
+if(NOT EXISTS "${OUT}")
+  message(FATAL_ERROR "plot_kernel.py wrote no ${OUT}")
+endif()
+file(READ "${OUT}" magic LIMIT 8 HEX)
+if(NOT magic STREQUAL "89504e470d0a1a0a")
+  message(FATAL_ERROR "${OUT} is not a PNG (starts ${magic})")
+endif()
+file(SIZE "${OUT}" size)
+message(STATUS "${OUT}: ${size} bytes")
