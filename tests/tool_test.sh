@@ -56,6 +56,23 @@ grep -q 'cannot be sized' "$tmp/err" || fail "unsizable grid message: $(cat "$tm
 "$tool" --help >"$tmp/out" || fail "--help exited $?"
 grep -q -- '--method' "$tmp/out" && grep -q -- '--grid' "$tmp/out" || fail "--help is incomplete"
 
+# a run expected to take longer than --warn-after is announced, points to the
+# fast method, and reports one progress line per distance; short runs stay quiet
+"$tool" --warn-after 0 1 2 3 >"$tmp/out" 2>"$tmp/err" || fail "--warn-after 0 exited $?"
+grep -q 'should take about' "$tmp/err" || fail "no time estimate: $(cat "$tmp/err")"
+grep -q -- '--method fast' "$tmp/err" || fail "estimate does not point to --method fast"
+[ "$(grep -c 'distances done' "$tmp/err")" -eq 3 ] || fail "progress: $(cat "$tmp/err")"
+"$tool" 1 2 3 >"$tmp/out2" 2>"$tmp/err"
+cmp -s "$tmp/out" "$tmp/out2" || fail "progress changed the results"
+[ -s "$tmp/err" ] && fail "a short run wrote to stderr: $(cat "$tmp/err")"
+
+# a table no machine has (1.6 TB) is reported, not aborted on
+ASAN_OPTIONS=allocator_may_return_null=1 "$tool" --warn-after 1e9 1 1e5 >"$tmp/out" 2>"$tmp/err"
+rc=$?
+[ $rc -eq 2 ] || fail "impossible table: exit $rc, $(cat "$tmp/err")"
+grep -q 'could not allocate the N x N table' "$tmp/err" || fail "impossible table message: $(cat "$tmp/err")"
+[ -s "$tmp/out" ] && fail "impossible table produced output"
+
 if [ "$have_fast" = fast ]; then
     "$tool" --method fast 2 1 >"$tmp/fast" || fail "fast method exited $?"
     IFS=$'\t' read -r _ f1 < <(sed -n 1p "$tmp/fast")

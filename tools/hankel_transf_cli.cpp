@@ -12,6 +12,8 @@
 #include "fast_sum.h"
 #endif
 
+#include <gsl/gsl_errno.h>
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -30,8 +32,8 @@ const char *const prog = "hankel-transf";
 void usage(std::FILE *to)
 {
     std::fprintf(to,
-        "usage: %s [--method exact|fast] [--grid] [DISTANCE ...]\n"
-        "       %s [--method exact|fast] [--grid] -\n"
+        "usage: %s [--method exact|fast] [--grid] [--warn-after S] [DISTANCE ...]\n"
+        "       %s [--method exact|fast] [--grid] [--warn-after S] -\n"
         "\n"
         "For each distance d > 0 prints \"d<TAB>ht\" (17 significant digits, input order):\n"
         "\n"
@@ -49,6 +51,9 @@ void usage(std::FILE *to)
         "  --method fast   the same sum in O(N^2 + n * N) time and O(N + n) memory,\n"
         "                  within about 1e-14 of the sum of all kernel values\n"
         "  --grid          also print N, the spacing and the extent to standard error\n"
+        "  --warn-after S  when an exact run is expected to take longer than S seconds\n"
+        "                  (default 10), say so before it starts and report progress\n"
+        "                  on standard error, one line per distance\n"
         "  --help          this text\n"
         "\n"
         "With no distances, runs the built-in set 0.25, 0.5, ..., 4 (16 distances).\n"
@@ -113,12 +118,26 @@ std::string human_seconds(double s)
     return buf;
 }
 
+std::string human_bytes(double b)
+{
+    const char *unit[] = {"bytes", "kB", "MB", "GB", "TB", "PB", "EB"};
+    int u = 0;
+    while (b >= 1000 && u < 6) {
+        b /= 1000;
+        ++u;
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, u ? "%.3g %s" : "%.0f %s", b, unit[u]);
+    return buf;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::string method = "exact";
     bool show_grid = false;
+    double warn_after = 10.0;
     bool from_stdin = false;
     bool options_done = false;
     reading in;
@@ -141,6 +160,12 @@ int main(int argc, char **argv)
             }
             if (method != "exact" && method != "fast")
                 fail("unknown method '" + method + "': use exact or fast");
+        } else if (!options_done && arg == "--warn-after") {
+            double v;
+            if (a + 1 >= argc || !parse_double(argv[a + 1], &v) || !(v >= 0.0))
+                fail("--warn-after needs a number of seconds >= 0");
+            warn_after = v;
+            ++a;
         } else if (!options_done && arg == "--") {
             options_done = true;
         } else if (arg == "-") {
@@ -184,30 +209,40 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "N = %d\nspacing = %.17g\nextent = [%.17g, %.17g]\n",
                      g.num_samp_desired, g.incr_desired, g.min_x, g.max_x);
 
+    // A table that cannot be had is reported below, not by GSL's abort.
+    gsl_set_error_handler_off();
     std::vector<double> ht_vec(static_cast<std::size_t>(n));
     if (method == "exact") {
-        // About 10 ns per summand and 40 ns per table entry on a current core.
-        const double expected = 1e-8 * n * N * N + 4e-8 * N * N;
-        const double table_gb = 8.0 * N * N / 1e9;
-        const bool long_run = expected > 10.0;
-        if (long_run || table_gb > 1.0)
+        // About 15 ns per summand and per table entry (one cosine or one pow)
+        // on a current x86-64 core.
+        const double expected = 1.5e-8 * (n + 1.0) * N * N;
+        const double table_bytes = 8.0 * N * N;
+        const bool long_run = expected > warn_after;
+        if (long_run || table_bytes > 1e9)
             std::fprintf(stderr,
-                "%s: the exact method needs an N x N table of %.3g GB (N = %d) and about %s; "
-                "--method fast computes the same sum in a fraction of the time and memory\n",
-                prog, table_gb, g.num_samp_desired, human_seconds(expected).c_str());
+                "%s: the exact method needs an N x N table of %s (N = %d) and should take "
+                "about %s; --method fast computes the same sum in a fraction of the time and "
+                "memory\n",
+                prog, human_bytes(table_bytes).c_str(), g.num_samp_desired,
+                human_seconds(expected).c_str());
         ht::direct_sum(ht_vec.data(), in.values.data(), n,
                        long_run ? progress_line : nullptr, nullptr);
     } else {
 #ifdef HANKEL_TRANSF_HAVE_FAST
-        ht::fast_sum(ht_vec.data(), in.values.data(), n);
+        ht::fast::sum(ht_vec.data(), in.values.data(), n);
 #else
         fail("this build has no fast method");
 #endif
     }
 
+    // Input was checked above, so a NaN here means storage was refused.
     for (int i = 0; i < n; ++i) {
         if (std::isnan(ht_vec[static_cast<std::size_t>(i)]))
-            fail("the " + method + " method could not allocate its working storage");
+            fail(method == "exact"
+                 ? "could not allocate the N x N table of " + human_bytes(8.0 * N * N) +
+                   " (N = " + std::to_string(g.num_samp_desired) +
+                   "); --method fast needs only O(N) memory"
+                 : "could not allocate the fast method's working storage");
     }
     for (int i = 0; i < n; ++i)
         std::printf("%.17g\t%.17g\n", in.values[static_cast<std::size_t>(i)],
