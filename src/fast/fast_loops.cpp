@@ -1,0 +1,163 @@
+// Hot loops of the fast method. This file alone may contract a*b+c into
+// FMA (-ffp-contract=fast, set in CMakeLists.txt): nothing here relies on
+// the order of roundings beyond TwoSum, which has no products to contract.
+// The bodies are written once and instantiated in a baseline function and a
+// target("avx2,fma") function; the CPU is probed at run time, never at
+// build time.
+#include "fast_loops.h"
+
+namespace ht {
+namespace fast {
+namespace {
+
+constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE, as eval_f
+
+// (1 + 4 pi^2 r)^(-3/4) = 1 / (sqrt(b) * sqrt(sqrt(b))): three correctly
+// rounded operations and a product instead of pow, so the loop vectorises.
+// `scale` (1 or 2) is folded into the division exactly.
+[[gnu::always_inline]] inline double kernel(double r, double scale)
+{
+    const double b = r * four_pi_sq + 1.0;
+    const double sb = __builtin_sqrt(b);
+    return scale / (sb * __builtin_sqrt(sb));
+}
+
+// A + f with its rounding error in lo (Knuth's TwoSum: no ordering needed).
+[[gnu::always_inline]] inline void add_compensated(double &a, double &lo, double f)
+{
+    const double s = a + f;
+    const double bb = s - a;
+    const double err = (a - (s - bb)) + (f - bb);
+    a = s;
+    lo += err;
+}
+
+[[gnu::always_inline]] inline void moments_body(
+    const double *__restrict x2, const double *__restrict e, std::size_t N,
+    double *__restrict A, double *__restrict lo, double *__restrict B,
+    double *__restrict C)
+{
+    for (std::size_t j = 0; j < N; ++j) {
+        const double xj2 = x2[j];
+        const double ej = e[j];
+        {
+            const std::size_t m = j + j;
+            const double f = kernel(xj2 + xj2, 1.0);
+            add_compensated(A[m], lo[m], f);
+            const double de = ej + ej;
+            const double t = f * de;
+            B[m] += t;
+            C[m] += t * de;
+        }
+        // Row j right of the diagonal counts for (j,k) and (k,j).
+        double *__restrict Aj = A + j;
+        double *__restrict lj = lo + j;
+        double *__restrict Bj = B + j;
+        double *__restrict Cj = C + j;
+        for (std::size_t k = j + 1; k < N; ++k) {
+            const double f = kernel(xj2 + x2[k], 2.0);
+            const double s = Aj[k] + f;
+            const double bb = s - Aj[k];
+            const double err = (Aj[k] - (s - bb)) + (f - bb);
+            Aj[k] = s;
+            lj[k] += err;
+            const double de = ej + e[k];
+            const double t = f * de;
+            Bj[k] += t;
+            Cj[k] += t * de;
+        }
+    }
+    const std::size_t M = N + N - 1;
+    for (std::size_t m = 0; m < M; ++m) {
+        A[m] += lo[m];
+        lo[m] = 0.0;
+    }
+}
+
+typedef double v4d __attribute__((vector_size(32)));
+
+[[gnu::always_inline]] inline v4d load4(const double *p)
+{
+    v4d v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+[[gnu::always_inline]] inline void block_sums_body(
+    const double *__restrict A, const double *__restrict B,
+    const double *__restrict C, std::size_t nblocks, double q2, double ps,
+    const double *__restrict wr, const double *__restrict wi,
+    double *__restrict re, double *__restrict im)
+{
+    const v4d q2v = {q2, q2, q2, q2};
+    const v4d psv = {ps, ps, ps, ps};
+    for (std::size_t q = 0; q < nblocks; ++q) {
+        const std::size_t base = q * block_width;
+        v4d acc_re = {0, 0, 0, 0};
+        v4d acc_im = {0, 0, 0, 0};
+        for (std::size_t t = 0; t < block_width; t += 4) {
+            const v4d D = load4(A + base + t) - q2v * load4(C + base + t);
+            const v4d E = psv * load4(B + base + t);
+            const v4d c = load4(wr + t);
+            const v4d s = load4(wi + t);
+            acc_re += c * D - s * E;
+            acc_im += c * E + s * D;
+        }
+        re[q] = (acc_re[0] + acc_re[1]) + (acc_re[2] + acc_re[3]);
+        im[q] = (acc_im[0] + acc_im[1]) + (acc_im[2] + acc_im[3]);
+    }
+}
+
+void moments_baseline(const double *x2, const double *e, std::size_t N,
+                      double *A, double *lo, double *B, double *C)
+{
+    moments_body(x2, e, N, A, lo, B, C);
+}
+
+[[gnu::target("avx2,fma")]]
+void moments_avx2(const double *x2, const double *e, std::size_t N,
+                  double *A, double *lo, double *B, double *C)
+{
+    moments_body(x2, e, N, A, lo, B, C);
+}
+
+void block_sums_baseline(const double *A, const double *B, const double *C,
+                         std::size_t nblocks, double q2, double ps,
+                         const double *wr, const double *wi, double *re, double *im)
+{
+    block_sums_body(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+}
+
+[[gnu::target("avx2,fma")]]
+void block_sums_avx2(const double *A, const double *B, const double *C,
+                     std::size_t nblocks, double q2, double ps,
+                     const double *wr, const double *wi, double *re, double *im)
+{
+    block_sums_body(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+}
+
+} // namespace
+
+void antidiagonal_moments(const double *x2, const double *e, std::size_t N,
+                          double *A, double *lo, double *B, double *C,
+                          bool use_avx2) noexcept
+{
+    if (use_avx2)
+        moments_avx2(x2, e, N, A, lo, B, C);
+    else
+        moments_baseline(x2, e, N, A, lo, B, C);
+}
+
+void block_sums(const double *A, const double *B, const double *C,
+                std::size_t nblocks, double q2, double ps,
+                const double *wr, const double *wi,
+                double *re, double *im, bool use_avx2) noexcept
+{
+    if (use_avx2)
+        block_sums_avx2(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+    else
+        block_sums_baseline(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+}
+
+} // namespace fast
+} // namespace ht
