@@ -77,6 +77,17 @@ void fill_grid(const grid &g, double *x)
         x[i] = x[i - 1] + g.incr_desired;
 }
 
+bool plan_call(double *ht_vec, const double *td_vec, int n, grid *g)
+{
+    if (n < 1)
+        return false;
+    if (plan_grid(td_vec, n, g) != plan_status::ok) {
+        fill_nan(ht_vec, n);
+        return false;
+    }
+    return true;
+}
+
 void fill_nan(double *ht_vec, int n)
 {
     for (int i = 0; i < n; ++i)

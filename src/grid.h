@@ -44,6 +44,11 @@ void fill_grid(const grid &g, double *x);
 // Writes a quiet NaN to ht_vec[0..n).
 void fill_nan(double *ht_vec, int n);
 
+// The common entry of every sum: true when the call goes on with *g sized.
+// Otherwise the call is already answered: n < 1 touches nothing, refused
+// distances or an unsizable grid leave NaN in ht_vec[0..n). Allocates nothing.
+bool plan_call(double *ht_vec, const double *td_vec, int n, grid *g);
+
 } // namespace ht
 
 #endif

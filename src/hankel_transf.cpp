@@ -49,16 +49,11 @@ namespace ht {
 void direct_sum(double *ht_vec, const double *td_vec, int n,
                 progress_fn progress, void *ctx) noexcept
 {
-    if (n < 1)
-        return;
-
-    // Steps 2-7: validate, find extremes, size the grid. Nothing is
-    // allocated until the call is known to be sizable.
+    // Validate, find the extremes, size the grid: nothing is allocated
+    // until the call is known to be sizable.
     grid g;
-    if (plan_grid(td_vec, n, &g) != plan_status::ok) {
-        fill_nan(ht_vec, n);
+    if (!plan_call(ht_vec, td_vec, n, &g))
         return;
-    }
     const int N = g.num_samp_desired;
 
     // All distances are copied before any output is written, so ht_vec may
@@ -84,14 +79,14 @@ void direct_sum(double *ht_vec, const double *td_vec, int n,
         return;
     }
 
-    // Step 8: the whole table, both triangles, before any sum.
+    // The whole table, both triangles, before any sum.
     for (int j = 0; j < N; ++j) {
         double *row = gsl_matrix_ptr(f_val_mat, static_cast<size_t>(j), 0);
         for (int k = 0; k < N; ++k)
             row[k] = eval_f(x[j], x[k]);
     }
 
-    // Step 9: one plain accumulator per distance, rows outer, columns inner.
+    // One plain accumulator per distance, rows outer, columns inner.
     // s[i]*x[j] is rounded on its own before the addition, so hoisting it out
     // of the inner loop leaves every bit unchanged.
     for (int i = 0; i < n; ++i) {

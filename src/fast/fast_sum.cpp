@@ -105,14 +105,9 @@ void grid_deviation(const double *x, int N, double h, double *e) noexcept
 
 void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexcept
 {
-    if (n < 1)
-        return;
-
     grid g;
-    if (plan_grid(td_vec, n, &g) != plan_status::ok) {
-        fill_nan(ht_vec, n);
+    if (!plan_call(ht_vec, td_vec, n, &g))
         return;
-    }
 
     const std::size_t N = static_cast<std::size_t>(g.num_samp_desired);
     const std::size_t M = N + N - 1;                 // anti-diagonals
