@@ -150,21 +150,20 @@ int main(int argc, char **argv)
     const child_report w3 = want_w3_memory ? w3_in_child() : child_report();
 
     benchmark::Initialize(&argc, argv);
-    for (const workload &w : workloads) {
-        if (w.hi <= 1e3) {
-            auto *b = benchmark::RegisterBenchmark(
-                (std::string("exact/") + w.name).c_str(),
-                [&w](benchmark::State &s) { run(s, DFTYieldExpon, "exact", w); });
-            b->Unit(benchmark::kMillisecond);
-            if (w.hi > 1e2)
-                b->Iterations(1);
-        }
+    // Runs of a minute or more are measured once.
+    const auto add = [](void (*fn)(double *, double *, int *), const char *method,
+                        const workload &w, bool once) {
         auto *b = benchmark::RegisterBenchmark(
-            (std::string("fast/") + w.name).c_str(),
-            [&w](benchmark::State &s) { run(s, DFTYieldExponFast, "fast", w); });
+            (std::string(method) + "/" + w.name).c_str(),
+            [fn, method, &w](benchmark::State &s) { run(s, fn, method, w); });
         b->Unit(benchmark::kMillisecond);
-        if (w.hi > 1e3)
+        if (once)
             b->Iterations(1);
+    };
+    for (const workload &w : workloads) {
+        if (w.hi <= 1e3)
+            add(DFTYieldExpon, "exact", w, w.hi > 1e2);
+        add(DFTYieldExponFast, "fast", w, w.hi > 1e3);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

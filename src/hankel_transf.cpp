@@ -56,28 +56,23 @@ void direct_sum(double *ht_vec, const double *td_vec, int n,
         return;
     const int N = g.num_samp_desired;
 
-    // All distances are copied before any output is written, so ht_vec may
-    // alias td_vec.
+    // The table is only asked for once both work arrays are had. With GSL's
+    // default handler a failed table aborts inside; a NULL return means the
+    // host switched the handler off.
     double *s = static_cast<double *>(std::malloc(sizeof(double) * static_cast<size_t>(n)));
     double *x = static_cast<double *>(std::malloc(sizeof(double) * static_cast<size_t>(N)));
-    if (s == nullptr || x == nullptr) {
-        std::free(s);
-        std::free(x);
-        fill_nan(ht_vec, n);
-        return;
-    }
-    scale_distances(td_vec, n, s);
-    fill_grid(g, x);
-
-    // With GSL's default handler a failed allocation aborts inside; a NULL
-    // return means the host switched the handler off.
-    gsl_matrix *f_val_mat = alloc_table(static_cast<size_t>(N));
+    gsl_matrix *f_val_mat =
+        s != nullptr && x != nullptr ? alloc_table(static_cast<size_t>(N)) : nullptr;
     if (f_val_mat == nullptr) {
         std::free(s);
         std::free(x);
         fill_nan(ht_vec, n);
         return;
     }
+    // All distances are copied before any output is written, so ht_vec may
+    // alias td_vec.
+    scale_distances(td_vec, n, s);
+    fill_grid(g, x);
 
     // The whole table, both triangles, before any sum.
     for (int j = 0; j < N; ++j) {

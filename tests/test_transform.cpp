@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
 
 using testutil::describe;
@@ -16,10 +17,7 @@ namespace {
 
 std::vector<double> transform(std::vector<double> td)
 {
-    std::vector<double> ht(td.size());
-    int n = static_cast<int>(td.size());
-    DFTYieldExpon(ht.data(), td.data(), &n);
-    return ht;
+    return testutil::call(DFTYieldExpon, std::move(td));
 }
 
 } // namespace

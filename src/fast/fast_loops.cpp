@@ -56,11 +56,7 @@ constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE, as eva
         double *__restrict Cj = C + j;
         for (std::size_t k = j + 1; k < N; ++k) {
             const double f = kernel(xj2 + x2[k], 2.0);
-            const double s = Aj[k] + f;
-            const double bb = s - Aj[k];
-            const double err = (Aj[k] - (s - bb)) + (f - bb);
-            Aj[k] = s;
-            lj[k] += err;
+            add_compensated(Aj[k], lj[k], f);
             const double de = ej + e[k];
             const double t = f * de;
             Bj[k] += t;

@@ -6,6 +6,7 @@
 #include "fast_sum.h"
 #include "grid.h"
 #include "quad_reference.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 #include <quadmath.h>
@@ -23,12 +24,8 @@
 
 namespace {
 
-std::string hex(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%a", v);
-    return buf;
-}
+using testutil::call;
+using testutil::hex;
 
 std::string hex(__float128 v)
 {
@@ -71,14 +68,6 @@ std::vector<double> fast_ext(const std::vector<double> &d, ht::fast::isa path)
     ht::fast::options opt;
     opt.path = path;
     ht::fast::sum(out.data(), d.data(), static_cast<int>(d.size()), opt);
-    return out;
-}
-
-std::vector<double> call(void (*fn)(double *, double *, int *), std::vector<double> d)
-{
-    std::vector<double> out(d.size());
-    int n = static_cast<int>(d.size());
-    fn(out.data(), d.data(), &n);
     return out;
 }
 

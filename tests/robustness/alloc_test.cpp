@@ -44,45 +44,7 @@ namespace {
 
 using dft_fn = void (*)(double *, double *, int *);
 
-// Output array with guard cells on both sides holding a NaN bit pattern the
-// library never produces; outputs start as a finite value so that a missing
-// write is visible too.
-class guarded_output {
-public:
-    static constexpr int guard = 32;
-    static constexpr std::uint64_t guard_bits = 0x7ff4dead0000beefULL;
-
-    explicit guarded_output(int n) : n_(n), buf_(static_cast<std::size_t>(n) + 2 * guard)
-    {
-        double g;
-        std::memcpy(&g, &guard_bits, sizeof g);
-        for (auto &v : buf_)
-            v = g;
-        for (int i = 0; i < n_; ++i)
-            data()[i] = -7.0;
-    }
-    double *data() { return buf_.data() + guard; }
-
-    // Empty when every guard cell is intact and every output is NaN.
-    std::string check_all_nan()
-    {
-        std::string err;
-        for (int i = 0; i < n_; ++i)
-            if (!std::isnan(data()[i]))
-                err += "ht_vec[" + std::to_string(i) + "] = " + testutil::hex(data()[i]) + "\n";
-        for (std::size_t i = 0; i < buf_.size(); ++i) {
-            const bool inside = i >= guard && i < static_cast<std::size_t>(guard + n_);
-            if (!inside && testutil::bits(buf_[i]) != guard_bits)
-                err += "guard cell " + std::to_string(static_cast<long>(i) - guard)
-                       + " overwritten with " + testutil::hex(buf_[i]) + "\n";
-        }
-        return err;
-    }
-
-private:
-    int n_;
-    std::vector<double> buf_;
-};
+using testutil::guarded_output;
 
 // Current virtual size of this process in bytes, from /proc.
 std::size_t current_vm_bytes()
