@@ -3,9 +3,11 @@
  *
  * Plain C ABI, usable from C and C++, meant to be loaded at run time and
  * resolved by symbol name (dlopen/dlsym, Python ctypes, R's .C, ...).
- * The shared library libhankel_transf_fast.so exports exactly one symbol:
- * DFTYieldExponFast. It does not contain eval_f or DFTYieldExpon; link or
- * load libhankel_transf.so as well if those are wanted.
+ * The shared library libhankel_transf_fast.so exports exactly two symbols:
+ * DFTYieldExponFast, the sum, and DFTYieldExponGrid, which reports the grid
+ * a call of either sum would use, or why it would refuse the call. It does
+ * not contain eval_f or DFTYieldExpon; link or load libhankel_transf.so as
+ * well if those are wanted.
  */
 #ifndef HANKEL_TRANSF_FAST_H
 #define HANKEL_TRANSF_FAST_H
@@ -86,6 +88,39 @@ extern "C" {
  * concurrent calls are safe as long as each writes its own ht_vec.
  */
 HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
+                                              int *length_td) HANKEL_TRANSF_FAST_NOEXCEPT;
+
+/* Values of DFTYieldExponGrid's *status. */
+#define HANKEL_TRANSF_GRID_OK 0            /* the call is computed on the grid reported */
+#define HANKEL_TRANSF_GRID_BAD_DISTANCE 1  /* td_vec[*bad_index] is NaN, infinite, 0, -0 or < 0 */
+#define HANKEL_TRANSF_GRID_UNSIZABLE 2     /* the grid cannot be sized (see the policy above) */
+#define HANKEL_TRANSF_GRID_NO_DISTANCES 3  /* *length_td < 1 */
+
+/*
+ * DFTYieldExponGrid - the frequency grid of a call, without computing it.
+ *
+ *   status            out: one of HANKEL_TRANSF_GRID_* above.
+ *   bad_index         out: with HANKEL_TRANSF_GRID_BAD_DISTANCE, the 0-based
+ *                     index of the first refused distance; -1 otherwise.
+ *   num_samp_desired  out: N, points per axis (0 unless status is OK).
+ *   incr_desired      out: the grid spacing h (NaN unless status is OK).
+ *                     The bare sum times h*h approximates the continuum
+ *                     transform (the sum is a Riemann sum with cell h*h).
+ *   max_x             out: the grid's extent; it runs from -max_x by
+ *                     repeated addition of h (NaN unless status is OK).
+ *   td_vec, length_td in: exactly as for DFTYieldExpon/DFTYieldExponFast.
+ *
+ * Every argument is passed by address, as for the sums, so that R's .C and
+ * Python's ctypes call it alike. It runs the planning code both sums run
+ * (the same object code, linked into both libraries), so a call it reports
+ * as OK is computed on exactly this grid by DFTYieldExpon and
+ * DFTYieldExponFast, and a call it refuses gets NaN from both. It reads
+ * td_vec[0..n) once, allocates nothing, keeps no state and is safe to call
+ * from any number of threads.
+ */
+HANKEL_TRANSF_FAST_API void DFTYieldExponGrid(int *status, int *bad_index,
+                                              int *num_samp_desired, double *incr_desired,
+                                              double *max_x, double *td_vec,
                                               int *length_td) HANKEL_TRANSF_FAST_NOEXCEPT;
 
 #ifdef __cplusplus

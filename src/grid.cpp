@@ -17,11 +17,16 @@ static bool acceptable_distance(double d)
     return d > 0.0 && d <= std::numeric_limits<double>::max();
 }
 
-plan_status plan_grid(const double *td_vec, int n, grid *g)
+plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
 {
+    if (n < 1)
+        return plan_status::no_distances;
     for (int i = 0; i < n; ++i)
-        if (!acceptable_distance(td_vec[i]))
+        if (!acceptable_distance(td_vec[i])) {
+            if (bad_index != nullptr)
+                *bad_index = i;
             return plan_status::bad_distance;
+        }
 
     double min_s = td_vec[0] / sqrt2;
     double max_s = min_s;
@@ -79,13 +84,17 @@ void fill_grid(const grid &g, double *x)
 
 bool plan_call(double *ht_vec, const double *td_vec, int n, grid *g)
 {
-    if (n < 1)
+    switch (plan_grid(td_vec, n, g)) {
+    case plan_status::ok:
+        return true;
+    case plan_status::no_distances:
         return false;
-    if (plan_grid(td_vec, n, g) != plan_status::ok) {
-        fill_nan(ht_vec, n);
-        return false;
+    case plan_status::bad_distance:
+    case plan_status::unsizable:
+        break;
     }
-    return true;
+    fill_nan(ht_vec, n);
+    return false;
 }
 
 void fill_nan(double *ht_vec, int n)

@@ -26,13 +26,16 @@ enum class plan_status {
     ok,
     bad_distance,   // NaN, infinite, zero, negative or -0
     unsizable,      // extent or point count not finite, N > INT_MAX, or 8*N*N > SIZE_MAX
+    no_distances,   // n < 1
 };
 
-// Reads td_vec[0..n) (n >= 1) and sizes the grid without allocating.
-// min_s and max_s are the extremes of td_vec[i] / sqrt2, found in input order
-// with the "greater, else smaller" scan, so they equal the extremes of the
-// array that scale_distances() fills.
-plan_status plan_grid(const double *td_vec, int n, grid *g);
+// Reads td_vec[0..n) and sizes the grid without allocating; with n < 1 it
+// reads nothing. min_s and max_s are the extremes of td_vec[i] / sqrt2,
+// found in input order with the "greater, else smaller" scan, so they equal
+// the extremes of the array that scale_distances() fills. On bad_distance,
+// *bad_index (when not null) is the index of the first refused distance.
+// *g is written only on ok.
+plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index = nullptr);
 
 // s[i] = td_vec[i] / sqrt2 (a division, not a product with 1/sqrt2).
 void scale_distances(const double *td_vec, int n, double *s);

@@ -47,7 +47,7 @@ extern "C" double eval_f(double x1, double x2) noexcept
 namespace ht {
 
 void direct_sum(double *ht_vec, const double *td_vec, int n,
-                progress_fn progress, void *ctx) noexcept
+                const progress_hook &progress) noexcept
 {
     // Validate, find the extremes, size the grid: nothing is allocated
     // until the call is known to be sizable.
@@ -96,8 +96,7 @@ void direct_sum(double *ht_vec, const double *td_vec, int n,
             }
         }
         ht_vec[i] = sum;
-        if (progress != nullptr)
-            progress(ctx, i + 1, n);
+        progress("distances", i + 1, n);
     }
 
     gsl_matrix_free(f_val_mat);
@@ -110,5 +109,5 @@ void direct_sum(double *ht_vec, const double *td_vec, int n,
 extern "C" void DFTYieldExpon(double *ht_vec, double *td_vec, int *length_td) noexcept
 {
     const int n = *length_td;
-    ht::direct_sum(ht_vec, td_vec, n, nullptr, nullptr);
+    ht::direct_sum(ht_vec, td_vec, n);
 }

@@ -2,15 +2,14 @@
 #ifndef HANKEL_TRANSF_INTERNAL_H
 #define HANKEL_TRANSF_INTERNAL_H
 
+#include "progress.h"
+
 namespace ht {
 
-// Called after each output value is written: done of total distances.
-using progress_fn = void (*)(void *ctx, int done, int total);
-
-// DFTYieldExpon with an optional progress hook (may be null). Same contract,
-// same bits. The hook must not throw.
+// DFTYieldExpon with a progress hook, called with stage "distances" after
+// each output value is written. Same contract, same bits.
 void direct_sum(double *ht_vec, const double *td_vec, int n,
-                progress_fn progress, void *ctx) noexcept;
+                const progress_hook &progress = progress_hook()) noexcept;
 
 } // namespace ht
 

@@ -101,9 +101,9 @@ void add_token(reading &r, const std::string &tok, const std::string &where)
     r.values.push_back(v);
 }
 
-void progress_line(void *, int done, int total)
+void progress_line(void *, const char *stage, long long done, long long total)
 {
-    std::fprintf(stderr, "%s: %d of %d distances done\n", prog, done, total);
+    std::fprintf(stderr, "%s: %lld of %lld %s done\n", prog, done, total, stage);
 }
 
 std::string human_seconds(double s)
@@ -225,8 +225,10 @@ int main(int argc, char **argv)
                 "memory\n",
                 prog, human_bytes(table_bytes).c_str(), g.num_samp_desired,
                 human_seconds(expected).c_str());
-        ht::direct_sum(ht_vec.data(), in.values.data(), n,
-                       long_run ? progress_line : nullptr, nullptr);
+        ht::progress_hook progress;
+        if (long_run)
+            progress.fn = progress_line;
+        ht::direct_sum(ht_vec.data(), in.values.data(), n, progress);
     } else {
 #ifdef HANKEL_TRANSF_HAVE_FAST
         ht::fast::sum(ht_vec.data(), in.values.data(), n);

@@ -183,8 +183,7 @@ void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexce
             comp += t.lo;
         }
         ht_vec[i] = acc + comp;
-        if (opt.progress != nullptr)
-            opt.progress(opt.progress_ctx, i + 1, n);
+        opt.progress("distances", i + 1, n);
     }
 
     std::free(block);

@@ -3,6 +3,8 @@
 #ifndef HANKEL_TRANSF_FAST_SUM_H
 #define HANKEL_TRANSF_FAST_SUM_H
 
+#include "progress.h"
+
 #include <cstddef>
 
 namespace ht {
@@ -20,10 +22,8 @@ struct options {
     // malloc-compatible; whatever it returns is released with std::free.
     // Null means std::malloc.
     void *(*alloc)(std::size_t) = nullptr;
-    // Called after each output value is written: done of total distances.
-    // Must not throw. Null: no calls.
-    void (*progress)(void *ctx, int done, int total) = nullptr;
-    void *progress_ctx = nullptr;
+    // Called with stage "distances" after each output value is written.
+    progress_hook progress;
 };
 
 // DFTYieldExponFast: same arguments, contract and bits.

@@ -71,6 +71,19 @@ std::vector<double> fast_ext(const std::vector<double> &d, ht::fast::isa path)
     return out;
 }
 
+struct grid_query {
+    int status, bad_index, N;
+    double incr_desired, max_x;
+};
+
+grid_query query_grid(std::vector<double> d)
+{
+    grid_query q{-7, -7, -7, 0.0, 0.0};
+    int n = static_cast<int>(d.size());
+    DFTYieldExponGrid(&q.status, &q.bad_index, &q.N, &q.incr_desired, &q.max_x, d.data(), &n);
+    return q;
+}
+
 double abs_err(double v, __float128 ref)
 {
     return static_cast<double>(fabsq(static_cast<__float128>(v) - ref));
@@ -222,6 +235,25 @@ void *counting_alloc(std::size_t bytes)
     return std::malloc(bytes);
 }
 
+// The grid query on worked sets: the values the sums are documented to use,
+// and the cell area that turns the bare sum into the continuum transform's
+// Riemann sum.
+TEST(FastGridQuery, ReportsTheWorkedGrids)
+{
+    grid_query q = query_grid({1.4142135623730951});
+    EXPECT_EQ(q.status, HANKEL_TRANSF_GRID_OK);
+    EXPECT_EQ(q.bad_index, -1);
+    EXPECT_EQ(q.N, 7);
+    EXPECT_EQ(q.incr_desired, 0.25);
+    EXPECT_EQ(q.max_x, 0.75);
+    q = query_grid({2.0, 1.0});
+    EXPECT_EQ(q.N, 12);   // the quotient lands one ulp above 9
+    EXPECT_TRUE(testutil::same_bits(q.incr_desired, 0.19284730395996752));
+    EXPECT_TRUE(testutil::same_bits(q.max_x, 1.0606601717798214));
+    EXPECT_EQ(query_grid({3.0, 6.0}).N, 11);
+    EXPECT_EQ(query_grid({1.0, 1000.0}).N, 4502);
+}
+
 TEST(FastBadInput, NaNEverywhereAndNothingAllocatedLikeDirectSum)
 {
     const std::vector<std::vector<double>> cases = {
@@ -231,8 +263,23 @@ TEST(FastBadInput, NaNEverywhereAndNothingAllocatedLikeDirectSum)
         // INT_MAX; N fits an int but an N x N table would not fit size_t.
         {1e-310, 1.0}, {1.0, 1e10}, {4e8, 1.0},
     };
-    for (const std::vector<double> &d : cases) {
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        const std::vector<double> &d = cases[c];
         const int n = static_cast<int>(d.size());
+        // The grid query refuses the same calls, naming the first bad distance.
+        const std::ptrdiff_t first_bad = std::find_if(d.begin(), d.end(), [](double v) {
+            return !(v > 0.0 && std::isfinite(v));
+        }) - d.begin();
+        const grid_query q = query_grid(d);
+        if (first_bad < n) {
+            EXPECT_EQ(q.status, HANKEL_TRANSF_GRID_BAD_DISTANCE) << "case " << c;
+            EXPECT_EQ(q.bad_index, first_bad) << "case " << c;
+        } else {
+            EXPECT_EQ(q.status, HANKEL_TRANSF_GRID_UNSIZABLE) << "case " << c;
+            EXPECT_EQ(q.bad_index, -1) << "case " << c;
+        }
+        EXPECT_EQ(q.N, 0);
+        EXPECT_TRUE(std::isnan(q.incr_desired) && std::isnan(q.max_x));
         for (auto fn : {DFTYieldExpon, DFTYieldExponFast}) {
             std::vector<double> out(d.size() + 2, guard);
             std::vector<double> td = d;
@@ -261,6 +308,11 @@ TEST(FastBadInput, NonPositiveCountReadsAndWritesNothing)
     for (int n : {0, -1, std::numeric_limits<int>::min()}) {
         int nn = n;
         DFTYieldExponFast(nullptr, nullptr, &nn);   // would fault on any access
+        int status = -7, bad = -7, N = -7;
+        double h = 0, mx = 0;
+        DFTYieldExponGrid(&status, &bad, &N, &h, &mx, nullptr, &nn);
+        EXPECT_EQ(status, HANKEL_TRANSF_GRID_NO_DISTANCES);
+        EXPECT_EQ(bad, -1);
         double out = guard, td = 1.0;
         nn = n;
         DFTYieldExponFast(&out, &td, &nn);
