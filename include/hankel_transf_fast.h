@@ -90,11 +90,19 @@ extern "C" {
 HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
                                               int *length_td) HANKEL_TRANSF_FAST_NOEXCEPT;
 
-/* Values of DFTYieldExponGrid's *status. */
-#define HANKEL_TRANSF_GRID_OK 0            /* the call is computed on the grid reported */
-#define HANKEL_TRANSF_GRID_BAD_DISTANCE 1  /* td_vec[*bad_index] is NaN, infinite, 0, -0 or < 0 */
-#define HANKEL_TRANSF_GRID_UNSIZABLE 2     /* the grid cannot be sized (see the policy above) */
-#define HANKEL_TRANSF_GRID_NO_DISTANCES 3  /* *length_td < 1 */
+/* Values of DFTYieldExponGrid's *status. The sums answer every status but
+ * OK as the policy above says: NO_DISTANCES touches nothing, the others
+ * leave NaN in every output. */
+#define HANKEL_TRANSF_GRID_OK 0                 /* computed on the grid reported */
+#define HANKEL_TRANSF_GRID_BAD_DISTANCE 1       /* td_vec[*bad_index] is NaN, infinite, 0, -0 or < 0 */
+#define HANKEL_TRANSF_GRID_EXTENT_OVERFLOW 2    /* the smallest distance is too small:
+                                                   the extent 1.5/(2*min_s) is not finite */
+#define HANKEL_TRANSF_GRID_SPACING_UNDERFLOW 3  /* the largest distance is too large:
+                                                   2*max_s overflows */
+#define HANKEL_TRANSF_GRID_TOO_MANY_POINTS 4    /* the ratio largest/smallest is too large:
+                                                   N beyond INT_MAX or 8*N*N bytes beyond
+                                                   what can be addressed */
+#define HANKEL_TRANSF_GRID_NO_DISTANCES 5       /* *length_td < 1 */
 
 /*
  * DFTYieldExponGrid - the frequency grid of a call, without computing it.

@@ -42,21 +42,23 @@ plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
     const double min_x = -max_x;
     const double t = (1.0 / (max_s + max_s)) * two_thirds;
     const double range = max_x - min_x;
-    // Subnormal min_s overflows 1/(2 min_s); huge max_s (2 max_s overflows)
+    // A tiny min_s overflows 1.5/(2 min_s); a huge max_s (2 max_s overflows)
     // drives t to 0. Either way the quotient below would be inf or NaN.
-    if (!std::isfinite(max_x) || !(t > 0.0))
-        return plan_status::unsizable;
+    if (!std::isfinite(max_x))
+        return plan_status::extent_overflow;
+    if (!(t > 0.0))
+        return plan_status::spacing_underflow;
     const double quotient = std::ceil(range / t);
-    // N = quotient + 2 must be an int; the check also rejects NaN and inf
-    // before the float-to-int conversion, which would be undefined for them.
+    // N = quotient + 2 must be an int; the check also rejects inf before the
+    // float-to-int conversion, which would be undefined for it.
     if (!(quotient <= static_cast<double>(INT_MAX - 2)))
-        return plan_status::unsizable;
+        return plan_status::too_many_points;
     const int num_samp_desired_no_endpt = static_cast<int>(quotient) + 1;
     const int num_samp_desired = num_samp_desired_no_endpt + 1;
     // The N x N table's byte count must not wrap: GSL multiplies it unchecked.
     const std::size_t N = static_cast<std::size_t>(num_samp_desired);
     if (N > SIZE_MAX / sizeof(double) / N)
-        return plan_status::unsizable;
+        return plan_status::too_many_points;
 
     g->min_s = min_s;
     g->max_s = max_s;
@@ -90,7 +92,9 @@ bool plan_call(double *ht_vec, const double *td_vec, int n, grid *g)
     case plan_status::no_distances:
         return false;
     case plan_status::bad_distance:
-    case plan_status::unsizable:
+    case plan_status::extent_overflow:
+    case plan_status::spacing_underflow:
+    case plan_status::too_many_points:
         break;
     }
     fill_nan(ht_vec, n);

@@ -22,12 +22,23 @@ struct grid {
     int num_samp_desired = 0;        // N, points per axis
 };
 
+// Why a call is refused. The three "grid cannot be sized" reasons are told
+// apart so that hosts can say which end of the distances is at fault.
 enum class plan_status {
     ok,
-    bad_distance,   // NaN, infinite, zero, negative or -0
-    unsizable,      // extent or point count not finite, N > INT_MAX, or 8*N*N > SIZE_MAX
-    no_distances,   // n < 1
+    bad_distance,     // NaN, infinite, zero, negative or -0
+    extent_overflow,  // smallest distance too small: 1.5 / (2 min_s) is not finite
+    spacing_underflow,// largest distance too large: 2 max_s overflows, spacing 0
+    too_many_points,  // ratio too large: N > INT_MAX, or 8*N*N > SIZE_MAX
+    no_distances,     // n < 1
 };
+
+// True for the three reasons a grid cannot be sized.
+constexpr bool unsizable(plan_status st)
+{
+    return st == plan_status::extent_overflow || st == plan_status::spacing_underflow ||
+           st == plan_status::too_many_points;
+}
 
 // Reads td_vec[0..n) and sizes the grid without allocating; with n < 1 it
 // reads nothing. min_s and max_s are the extremes of td_vec[i] / sqrt2,

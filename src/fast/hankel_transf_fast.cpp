@@ -31,8 +31,14 @@ extern "C" void DFTYieldExponGrid(int *status, int *bad_index, int *num_samp_des
     case ht::plan_status::bad_distance:
         *status = HANKEL_TRANSF_GRID_BAD_DISTANCE;
         break;
-    case ht::plan_status::unsizable:
-        *status = HANKEL_TRANSF_GRID_UNSIZABLE;
+    case ht::plan_status::extent_overflow:
+        *status = HANKEL_TRANSF_GRID_EXTENT_OVERFLOW;
+        break;
+    case ht::plan_status::spacing_underflow:
+        *status = HANKEL_TRANSF_GRID_SPACING_UNDERFLOW;
+        break;
+    case ht::plan_status::too_many_points:
+        *status = HANKEL_TRANSF_GRID_TOO_MANY_POINTS;
         break;
     case ht::plan_status::no_distances:
         *status = HANKEL_TRANSF_GRID_NO_DISTANCES;

@@ -262,6 +262,7 @@ TEST(FastBadInput, NaNEverywhereAndNothingAllocatedLikeDirectSum)
         // grids that cannot be sized: 1/(2 min_s) overflows; N beyond
         // INT_MAX; N fits an int but an N x N table would not fit size_t.
         {1e-310, 1.0}, {1.0, 1e10}, {4e8, 1.0},
+        {1.3e308}, // 2 max_s overflows
     };
     for (std::size_t c = 0; c < cases.size(); ++c) {
         const std::vector<double> &d = cases[c];
@@ -275,7 +276,10 @@ TEST(FastBadInput, NaNEverywhereAndNothingAllocatedLikeDirectSum)
             EXPECT_EQ(q.status, HANKEL_TRANSF_GRID_BAD_DISTANCE) << "case " << c;
             EXPECT_EQ(q.bad_index, first_bad) << "case " << c;
         } else {
-            EXPECT_EQ(q.status, HANKEL_TRANSF_GRID_UNSIZABLE) << "case " << c;
+            EXPECT_EQ(q.status, d[0] < 1e-300   ? HANKEL_TRANSF_GRID_EXTENT_OVERFLOW
+                                : d[0] > 1e308 ? HANKEL_TRANSF_GRID_SPACING_UNDERFLOW
+                                                : HANKEL_TRANSF_GRID_TOO_MANY_POINTS)
+                << "case " << c;
             EXPECT_EQ(q.bad_index, -1) << "case " << c;
         }
         EXPECT_EQ(q.N, 0);

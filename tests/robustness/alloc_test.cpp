@@ -291,7 +291,7 @@ TEST(Planner, LargestSizableRatioIsAccepted)
     double lo = 3e8, hi = 4e8;
     ht::grid g;
     ASSERT_EQ(plan(lo, &g), ht::plan_status::ok);
-    ASSERT_EQ(plan(hi, &g), ht::plan_status::unsizable);
+    ASSERT_EQ(plan(hi, &g), ht::plan_status::too_many_points);
     while (std::nextafter(lo, hi) < hi) {
         const double mid = lo + (hi - lo) / 2;
         const double m = (mid > lo && mid < hi) ? mid : std::nextafter(lo, hi);
