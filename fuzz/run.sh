@@ -41,7 +41,7 @@ for src in "${sources[@]}" "$here/fuzz_dft.cpp"; do
   if (( ${#pids[@]} >= ${FUZZ_JOBS:-2} )); then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
 done
 for p in "${pids[@]}"; do wait "$p"; done
-"$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -lgsl -lgslcblas -lm -o "$out/fuzz_dft"
+"$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -lfftw3_threads -lfftw3 -lgsl -lgslcblas -lm -o "$out/fuzz_dft"
 
 # New inputs go to the build tree; the checked-in seeds are only read.
 log="$out/fuzz.log"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12 as root, whatever of a package set is missing.
-#   deps.sh build   compiler, CMake, GSL: enough to build the libraries and the tool
+#   deps.sh build   compiler, CMake, GSL, FFTW3: enough to build the libraries and the tool
 #   deps.sh test    all of build, plus GoogleTest, Google Benchmark, clang with its
 #                   sanitizer and fuzzer runtimes, valgrind, R and Python for the host tests
 set -euo pipefail
 
-build_pkgs=(cmake make g++ binutils libgsl-dev pkgconf)
+build_pkgs=(cmake make g++ binutils libgsl-dev libfftw3-dev pkgconf)
 test_pkgs=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
            r-base-core python3 python3-numpy python3-matplotlib python3-scipy)
 

@@ -1,0 +1,399 @@
+// The non-uniform FFT stage (src/fast/nufft.h): each ingredient against its
+// own closed form or quadrature, the whole transform against the exact
+// trigonometric sum in quadruple precision, and the per-distance stage
+// against a direct evaluation of the same expansion. Tolerances are graded
+// to the measured errors (in brackets) on this machine's AVX2+FMA path; each
+// names the fault it is there to catch.
+#include "fast_loops.h"
+#include "fast_sum.h"
+#include "grid.h"
+#include "nufft.h"
+
+#include <gtest/gtest.h>
+#include <quadmath.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using ht::fast::dd;
+using ht::fast::nufft;
+using ht::fast::nufft_shape;
+
+std::string hexq(__float128 v)
+{
+    char buf[96];
+    quadmath_snprintf(buf, sizeof buf, "%.6Qe", v);
+    return buf;
+}
+
+// The kernel moments of the grid for distances [1, ratio], as the fast
+// method computes them: A, B = first drift moment, C = second.
+struct grid_moments {
+    ht::grid g;
+    std::size_t N = 0, M = 0;
+    std::vector<double> x, A, B, C;
+    double S = 0;   // sum of A = sum_{j,k} f
+};
+
+grid_moments moments_for(double ratio)
+{
+    grid_moments gm;
+    const double d[2] = {1.0, ratio};
+    EXPECT_EQ(ht::plan_grid(d, 2, &gm.g), ht::plan_status::ok);
+    gm.N = static_cast<std::size_t>(gm.g.num_samp_desired);
+    gm.M = 2 * gm.N - 1;
+    gm.x.resize(gm.N);
+    ht::fill_grid(gm.g, gm.x.data());
+    std::vector<double> e(gm.N), x2(gm.N);
+    ht::fast::grid_deviation(gm.x.data(), static_cast<int>(gm.N), gm.g.incr_desired, e.data());
+    for (std::size_t j = 0; j < gm.N; ++j) {
+        e[j] *= gm.g.max_s;
+        x2[j] = gm.x[j] * gm.x[j];
+    }
+    const std::size_t padded = gm.M + 64;
+    std::vector<double> lo(padded);
+    gm.A.assign(padded, 0.0);
+    gm.B.assign(padded, 0.0);
+    gm.C.assign(padded, 0.0);
+    ht::fast::antidiagonal_moments(x2.data(), e.data(), gm.N, gm.A.data(), lo.data(),
+                                   gm.B.data(), gm.C.data(), ht::fast::avx2_fma_available());
+    gm.A.resize(gm.M);
+    gm.B.resize(gm.M);
+    gm.C.resize(gm.M);
+    for (double a : gm.A)
+        gm.S += a;
+    return gm;
+}
+
+struct cplx_q {
+    __float128 re, im;
+};
+
+// sum_m c[m] exp(2 pi i (m - m0) r) with r = r.hi + r.lo exactly, every
+// phase reduced modulo 1 in binary128 (113 bits: m*r is exact to ~1e-30).
+cplx_q exact_transform(const std::vector<double> &c, std::size_t m0, dd r)
+{
+    const __float128 R = static_cast<__float128>(r.hi) + r.lo;
+    __float128 re = 0, im = 0;
+    for (std::size_t m = 0; m < c.size(); ++m) {
+        __float128 ph = static_cast<__float128>(static_cast<long long>(m) -
+                                                static_cast<long long>(m0)) * R;
+        ph -= roundq(ph);
+        const __float128 a = 2 * M_PIq * ph;
+        re += c[m] * cosq(a);
+        im += c[m] * sinq(a);
+    }
+    return {re, im};
+}
+
+double l1(const std::vector<double> &c)
+{
+    double s = 0;
+    for (double v : c)
+        s += std::fabs(v);
+    return s;
+}
+
+// A prepared and loaded transform of the given vectors, owning its space.
+struct loaded {
+    std::vector<double> space;
+    nufft p;
+    loaded(const nufft_shape &sh, const std::vector<const double *> &c)
+        : space(ht::fast::nufft_doubles(sh, static_cast<int>(c.size())))
+    {
+        p = ht::fast::nufft_prepare(sh, static_cast<int>(c.size()), space.data());
+        EXPECT_TRUE(ht::fast::nufft_load(p, c.data()));
+    }
+};
+
+// Targets: the phase steps s*h of distances log-uniform over the call (as the
+// method uses them: small r, where |G| is close to sum |c|, included), a few
+// negative ones (the upper half of the fine grid), and some far outside
+// [-1/2, 1/2] (the reduction modulo 1).
+std::vector<dd> targets_for(const ht::grid &g, int n, std::uint64_t seed)
+{
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double ratio = g.max_s / g.min_s;
+    std::vector<dd> r;
+    for (int i = 0; i < n; ++i) {
+        const double s = g.min_s * std::exp(u(rng) * std::log(ratio));
+        dd q = ht::fast::two_prod(s, g.incr_desired);
+        if (i % 5 == 3)
+            q.hi = -q.hi, q.lo = -q.lo;
+        if (i % 7 == 6)
+            q.hi += 4097.0;   // exact: q.hi < 1/2
+        r.push_back(q);
+    }
+    return r;
+}
+
+// Largest |transform - exact| / sum|c| over the targets, for each vector.
+std::vector<double> transform_errors(const nufft &p, const std::vector<std::vector<double>> &c,
+                                     const std::vector<dd> &targets)
+{
+    std::vector<double> worst(c.size(), 0.0);
+    std::vector<double> out(2 * c.size());
+    for (const dd &r : targets) {
+        ht::fast::nufft_eval(p, r, out.data(), ht::fast::avx2_fma_available());
+        for (std::size_t v = 0; v < c.size(); ++v) {
+            const cplx_q ref = exact_transform(c[v], p.sh.m0, r);
+            const double err = static_cast<double>(
+                fmaxq(fabsq(out[2 * v] - ref.re), fabsq(out[2 * v + 1] - ref.im)));
+            worst[v] = std::max(worst[v], err / l1(c[v]));
+        }
+    }
+    return worst;
+}
+
+// Gauss-Legendre nodes and weights on [-1, 1] in binary128 (Newton on P_n).
+void gauss_legendre_q(int n, std::vector<__float128> *x, std::vector<__float128> *w)
+{
+    for (int i = 0; i < n; ++i) {
+        __float128 z = cosq(M_PIq * (i + 0.75Q) / (n + 0.5Q)), dp = 0;
+        for (int it = 0; it < 60; ++it) {
+            __float128 p0 = 1, p1 = z;
+            for (int k = 2; k <= n; ++k) {
+                const __float128 p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
+                p0 = p1;
+                p1 = p2;
+            }
+            dp = n * (z * p1 - p0) / (z * z - 1);
+            z -= p1 / dp;
+        }
+        x->push_back(z);
+        w->push_back(2 / ((1 - z * z) * dp * dp));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The ingredients.
+
+// Psi, the kernel's Fourier transform, by the library's quadrature against
+// the same integral by 400-node Gauss-Legendre in binary128 on a finer
+// partition (accurate to ~1e-30): every coefficient is divided by it.
+// [measured 1.2e-16 at width 16, 4e-16 at width 18, where the phases reach
+// 2.2 cycles] Catches: too few nodes (32 leave 2e-15 at the band edge), a
+// wrong beta, node scale or weight.
+TEST(NufftKernel, DeconvolutionMatchesTheKernelsFourierTransform)
+{
+    for (int width : {16, 18}) {
+        const std::size_t M = 9003;
+        const std::size_t K = width == 16 ? 36012 : 18006;
+        const nufft_shape sh = ht::fast::nufft_shape_with(M, K, width);
+        std::vector<double> space(ht::fast::nufft_doubles(sh, 1));
+        const nufft p = ht::fast::nufft_prepare(sh, 1, space.data());
+        // The reference integral: 2 * int_0^{w/2} psi(x) cos(2 pi xi x) dx by
+        // composite Gauss-Legendre on 40 panels of 10 nodes, in binary128,
+        // panels graded towards x = w/2 where psi has its square-root edge.
+        std::vector<__float128> gl_x, gl_w;
+        gauss_legendre_q(10, &gl_x, &gl_w);
+        const __float128 half = width / 2.0Q;
+        auto psi = [&](__float128 x) {
+            const __float128 z = 2 * x / width;
+            return expq(static_cast<__float128>(sh.beta) * (sqrtq(1 - z * z) - 1));
+        };
+        double worst = 0;
+        for (std::size_t m : {std::size_t(0), std::size_t(1), std::size_t(1000), std::size_t(2250),
+                              std::size_t(3333), M / 2}) {
+            const __float128 xi = static_cast<__float128>(m) / static_cast<__float128>(K);
+            __float128 acc = 0;
+            const int panels = 40;
+            for (int k = 0; k < panels; ++k) {
+                // x = half * (1 - (1 - u)^2): panels shrink towards the edge
+                const __float128 u0 = static_cast<__float128>(k) / panels;
+                const __float128 u1 = static_cast<__float128>(k + 1) / panels;
+                for (int q = 0; q < 10; ++q) {
+                    const __float128 node = gl_x[q], wq = gl_w[q];
+                    const __float128 u = (u0 + u1) / 2 + (u1 - u0) / 2 * node;
+                    const __float128 x = half * (1 - (1 - u) * (1 - u));
+                    const __float128 dx = half * 2 * (1 - u) * (u1 - u0) / 2;
+                    acc += wq * dx * psi(x) * cosq(2 * M_PIq * xi * x);
+                }
+            }
+            const __float128 want = 1 / (2 * acc);
+            const double err = static_cast<double>(fabsq((p.deconv[m] - want) / want));
+            EXPECT_LE(err, 6e-16) << "width " << width << " m'=" << m << " got " << p.deconv[m]
+                                  << " want " << hexq(want);
+            worst = std::max(worst, err);
+        }
+        std::printf("[ nufft    ] width %d: 1/Psi relative error <= %.2g\n", width, worst);
+    }
+}
+
+// Each of the w polynomial pieces against the kernel itself, on a dense
+// sweep of offsets. [measured 4.4e-16 absolute, 1 = the kernel's peak]
+// Catches: a lower degree (11 leaves 1.5e-14), a piece shifted by one cell,
+// the Chebyshev points or the monomial conversion wrong.
+TEST(NufftKernel, PiecesMatchTheKernel)
+{
+    for (int width : {16, 18}) {
+        const nufft_shape sh = ht::fast::nufft_shape_with(9003, 36012, width);
+        std::vector<double> space(ht::fast::nufft_doubles(sh, 1));
+        const nufft p = ht::fast::nufft_prepare(sh, 1, space.data());
+        double worst = 0;
+        for (int i = 0; i < sh.lanes; ++i)
+            for (int k = 0; k <= 200; ++k) {
+                const double t = -1.0 + k / 100.0;
+                double v = 0;
+                for (int j = 0; j <= sh.degree; ++j)
+                    v = v * t + p.poly[j * sh.lanes + i];
+                const long double x = (t + 1) / 2.0L + sh.width / 2.0L - 1 - i;
+                const double want = static_cast<double>(ht::fast::nufft_kernel(sh, x));
+                worst = std::max(worst, std::fabs(v - want));
+            }
+        EXPECT_LE(worst, 1e-15) << "width " << width;
+        std::printf("[ nufft    ] width %d: pieces within %.2g of the kernel\n", width, worst);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The transform.
+
+// The moment vectors of the N = 4502 grid (the W4 workload's) against the
+// exact sum, relative to sum |c|. [measured: A 1.2e-17, B 1.7e-17, with the
+// automatic shape; width 14 gives 1.5e-16, degree 9 7.6e-17, 30 nodes 3e-16,
+// the target rounded to double 1e-12, its position rounded to double 2e-15]
+TEST(NufftTransform, MomentVectorsAgainstExactSum)
+{
+    const grid_moments gm = moments_for(1000.0);
+    ASSERT_EQ(gm.N, 4502u);
+    const std::vector<std::vector<double>> c = {gm.A, gm.B};
+    const nufft_shape sh = ht::fast::nufft_shape_for(gm.M, 2);
+    EXPECT_GE(sh.K, 4 * gm.M);
+    EXPECT_EQ(sh.width, 16);
+    const loaded t(sh, {gm.A.data(), gm.B.data()});
+    const std::vector<double> err = transform_errors(t.p, c, targets_for(gm.g, 24, 7));
+    EXPECT_LE(err[0], 4e-17);
+    EXPECT_LE(err[1], 4e-17);
+    std::printf("[ nufft    ] M = %zu, K = %zu: max error / sum|c|: A %.2g, B %.2g\n", gm.M,
+                sh.K, err[0], err[1]);
+}
+
+// The compact regime's twin for very large grids (s >= 2, width 18), forced
+// here on the same vectors. [measured 1.8e-17] Catches a width too narrow
+// for the lower oversampling (16 gives 1.3e-16).
+TEST(NufftTransform, LowOversamplingRegimeAgainstExactSum)
+{
+    const grid_moments gm = moments_for(1000.0);
+    const nufft_shape wide = ht::fast::nufft_shape_for(gm.M, 1 << 14);   // 256 MB at s = 4
+    EXPECT_LT(wide.K, 3 * gm.M);
+    EXPECT_EQ(wide.width, 18);
+    const loaded t(wide, {gm.A.data()});
+    const std::vector<double> err = transform_errors(t.p, {gm.A}, targets_for(gm.g, 16, 8));
+    EXPECT_LE(err[0], 4e-17);
+    std::printf("[ nufft    ] s = %.2f, width 18: max error / sum|c| %.2g\n",
+                static_cast<double>(wide.K) / gm.M, err[0]);
+}
+
+// Small, odd and even M, signed coefficients, a single mode: the index
+// bookkeeping (centre, wrap of the window, conjugate half). With few terms
+// nothing averages out: the error is a couple of ulps of sum |c|.
+// [measured 2.2e-16]
+TEST(NufftTransform, SmallAndSignedVectors)
+{
+    std::mt19937_64 rng(3);
+    std::normal_distribution<double> nd(0.0, 1.0);
+    for (std::size_t M : {std::size_t(1), std::size_t(2), std::size_t(13), std::size_t(64),
+                          std::size_t(1001)}) {
+        std::vector<double> c(M);
+        for (double &v : c)
+            v = nd(rng);
+        std::vector<double> mode(M, 0.0);
+        mode[M - 1] = 1.0;   // the highest frequency alone
+        const loaded t(ht::fast::nufft_shape_for(M, 2), {c.data(), mode.data()});
+        std::vector<dd> targets;
+        for (double r : {0.0, 0.5, -0.5, 0.25, -0.1234567, 1e-300, 0.4999999999999})
+            targets.push_back(dd{r, 0.0});
+        targets.push_back(dd{0.3, 1e-17});
+        const std::vector<double> err = transform_errors(t.p, {c, mode}, targets);
+        EXPECT_LE(err[0], 4.5e-16) << "M=" << M;
+        EXPECT_LE(err[1], 4.5e-16) << "M=" << M;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The per-distance stage.
+
+// ht(s) = Re(e^{2 pi i s (2 x0 + m0 h)} sum_p (i ps)^p/p! G_p(s h)) against the
+// same expansion summed term by term in binary128. The drift vectors are
+// scaled up (x 1e6 .. 1e12) so that every order up to the fourth moves the
+// result by far more than the tolerance. Catches: a wrong sign of i, a wrong
+// factorial, an order left out, the outer phase without its m0 h part.
+TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
+{
+    const grid_moments gm = moments_for(300.0);
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    const int P = 4;
+    std::vector<std::vector<double>> mom(P + 1);
+    mom[0] = gm.A;
+    mom[1] = gm.B;
+    mom[2] = gm.C;
+    for (int p = 3; p <= P; ++p) {
+        mom[p].resize(gm.M);
+        for (std::size_t m = 0; m < gm.M; ++m)
+            mom[p][m] = gm.A[m] * u(rng) * 1e-2;
+    }
+    const double boost[P + 1] = {1.0, 1e6, 1e6, 1.0, 1.0};
+    for (int p = 1; p <= P; ++p)
+        for (double &v : mom[p])
+            v *= boost[p];
+    std::vector<const double *> ptr;
+    for (const auto &v : mom)
+        ptr.push_back(v.data());
+    ht::fast::moment_set ms;
+    ms.mom = ptr.data();
+    ms.P = P;
+    ms.M = gm.M;
+    ms.x0 = dd{gm.x[0], 0.0};
+    ms.h = dd{gm.g.incr_desired, 0.0};
+    ms.sigma = gm.g.max_s;
+
+    std::vector<double> s = {gm.g.min_s, gm.g.max_s, 1.7, 33.3, 100.0};
+    std::vector<double> out(s.size());
+    ASSERT_TRUE(ht::fast::nufft_distances(ms, s.data(), static_cast<int>(s.size()), out.data(),
+                                          std::malloc, ht::fast::avx2_fma_available(), {}));
+    const std::size_t m0 = (gm.M - 1) / 2;
+    double worst = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const __float128 sq = s[i];
+        const __float128 ps = 2 * M_PIq * sq / static_cast<__float128>(ms.sigma);
+        __float128 want = 0, size = 0;
+        for (std::size_t m = 0; m < gm.M; ++m) {
+            __float128 ph = sq * (2 * static_cast<__float128>(gm.x[0]) +
+                                  static_cast<__float128>(m) * gm.g.incr_desired);
+            ph -= roundq(ph);
+            const __float128 c = cosq(2 * M_PIq * ph), sn = sinq(2 * M_PIq * ph);
+            // sum_p (i ps)^p / p! mom_p: real part from even p, imaginary from odd
+            __float128 re = 0, im = 0, f = 1;
+            for (int p = 0; p <= P; ++p) {
+                const __float128 term = f * mom[p][m];
+                switch (p % 4) {
+                case 0: re += term; break;
+                case 1: im += term; break;
+                case 2: re -= term; break;
+                default: im -= term; break;
+                }
+                size += fabsq(term);
+                f *= ps / (p + 1);
+            }
+            want += c * re - sn * im;
+        }
+        (void)m0;
+        const double err = static_cast<double>(fabsq(out[i] - want) / size);
+        EXPECT_LE(err, 4e-17) << "s=" << s[i] << " got " << out[i] << " want " << hexq(want);
+        worst = std::max(worst, err);
+    }
+    std::printf("[ nufft    ] stage, P = 4: max error / sum|terms| %.2g\n", worst);
+}
+
+} // namespace
