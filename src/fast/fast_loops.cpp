@@ -11,10 +11,6 @@
 #include "eft.h"
 #include "rounding_guard.h"
 
-#if defined(__x86_64__)
-#define HANKEL_TRANSF_FAST_HAVE_AVX2 1
-#endif
-
 namespace ht {
 namespace fast {
 namespace {
