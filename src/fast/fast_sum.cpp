@@ -19,6 +19,7 @@
 #include "eft.h"
 #include "fast_loops.h"
 #include "grid.h"
+#include "nufft.h"
 #include "phase.h"
 #include "rounding_guard.h"
 
@@ -116,6 +117,31 @@ double at_distance(const layout &L, work &w, double s, double h, double sigma,
     return acc + comp;
 }
 
+namespace {
+
+// All distances by the non-uniform FFT, when opt or the cost model chooses
+// it. False, with nothing written, when the direct route is to run instead:
+// chosen so, or the transform's work space or FFT plan could not be had
+// (the direct route needs nothing more).
+bool by_nufft(const layout &L, const work &w, double h, double sigma, const double *s, int n,
+              double *ht_vec, void *(*alloc)(std::size_t), bool avx2, const options &opt)
+{
+    if (opt.distances == route::direct ||
+        (opt.distances == route::automatic && !nufft_pays(L.N, 2, n, avx2)))
+        return false;
+    const double *mom[3] = {w.A, w.B, w.C};
+    moment_set ms;
+    ms.mom = mom;
+    ms.P = 2;
+    ms.M = L.M;
+    ms.x0 = dd{w.x[0], 0.0};
+    ms.h = dd{h, 0.0};
+    ms.sigma = sigma;
+    return nufft_distances(ms, s, n, ht_vec, alloc, avx2, opt.progress);
+}
+
+} // namespace
+
 void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexcept
 {
     grid g;
@@ -143,10 +169,11 @@ void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexce
 
     const bool avx2 = opt.path == isa::baseline ? false : avx2_fma_available();
     moments(L, w, avx2);
-    for (int i = 0; i < n; ++i) {
-        ht_vec[i] = at_distance(L, w, s[i], h, sigma, avx2);
-        opt.progress("distances", i + 1, n);
-    }
+    if (!by_nufft(L, w, h, sigma, s, n, ht_vec, alloc, avx2, opt))
+        for (int i = 0; i < n; ++i) {
+            ht_vec[i] = at_distance(L, w, s[i], h, sigma, avx2);
+            opt.progress("distances", i + 1, n);
+        }
 
     std::free(space);
     std::free(s);

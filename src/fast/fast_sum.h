@@ -17,8 +17,16 @@ enum class isa {
     baseline,    // the target's baseline build (x86-64: SSE2, no fused multiply-add)
 };
 
+// How the distances are evaluated once the moments are known.
+enum class route {
+    automatic,   // the cheaper of the two by the cost model (nufft.h)
+    direct,      // one complex dot product over the anti-diagonals per distance
+    nufft,       // all distances at once by the non-uniform FFT (nufft.h)
+};
+
 struct options {
     isa path = isa::automatic;
+    route distances = route::automatic;
     // malloc-compatible; whatever it returns is released with std::free.
     // Null means std::malloc.
     void *(*alloc)(std::size_t) = nullptr;
