@@ -291,20 +291,30 @@ bool nufft_distances(const moment_set &ms, const double *s, int n, double *ht_ve
                      const progress_hook &progress) noexcept
 {
     const int V = ms.P + 1;
-    if (V < 1 || 2 * V > 2 * 16)
+    if (V < 1 || V > nufft_max_vectors)
         return false;
     const nufft_shape sh = nufft_shape_for(ms.M, V);
     double *space = static_cast<double *>(alloc(sizeof(double) * nufft_doubles(sh, V)));
-    if (space == nullptr)
+    // FFTW allocates its plans (up to ~2 doubles per fine-grid point,
+    // measured) with its own allocator, which aborts the process when memory
+    // runs out. Twice that is taken through alloc here and released just
+    // before planning: a call short of memory then falls back to the direct
+    // route instead of dying inside FFTW (unless another thread takes the
+    // room in between).
+    void *headroom = space == nullptr ? nullptr : alloc(sizeof(double) * (4 * sh.K + 4096));
+    if (headroom == nullptr) {
+        std::free(space);
         return false;
+    }
     nufft p = nufft_prepare(sh, V, space);
+    std::free(headroom);
     if (!nufft_load(p, ms.mom)) {
         std::free(space);
         return false;
     }
     const dd two_x0{ms.x0.hi + ms.x0.hi, ms.x0.lo + ms.x0.lo};
     const double m0 = static_cast<double>(sh.m0);
-    double G[2 * 16];
+    double G[2 * nufft_max_vectors];
     for (int i = 0; i < n; ++i) {
         const double si = s[i];
         const dd pa = two_prod(si, two_x0.hi);

@@ -115,11 +115,14 @@ struct moment_set {
     double sigma = 1.0;                   // drift unit: eps = sigma * e
 };
 
+// The most vectors (drift orders + 1) the stage takes.
+constexpr int nufft_max_vectors = 16;
+
 // ht_vec[i] for the scaled distances s[0..n), by the transform above.
-// Allocates its work space with alloc (malloc-compatible, released with
-// free): false, with nothing written and everything released, when that
-// fails or FFTW cannot plan. Calls progress("distances", i + 1, n) after each
-// ht_vec[i] is written.
+// Allocates its work space, and room for FFTW's plan, with alloc
+// (malloc-compatible, released with free): false, with nothing written and
+// everything released, when that fails or FFTW cannot plan. Calls
+// progress("distances", i + 1, n) after each ht_vec[i] is written.
 bool nufft_distances(const moment_set &ms, const double *s, int n, double *ht_vec,
                      void *(*alloc)(std::size_t), bool use_avx2,
                      const progress_hook &progress) noexcept;

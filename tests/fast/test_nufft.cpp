@@ -16,6 +16,9 @@
 #include <gtest/gtest.h>
 #include <quadmath.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -534,9 +537,10 @@ void *failing_alloc(std::size_t bytes)
     return ++alloc_calls == fail_call ? nullptr : std::malloc(bytes);
 }
 
-// The transform's work space is the call's third allocation (distances,
-// moments, transform). When it cannot be had the call still answers, by the
-// direct route; progress is reported once per distance, in order, either way.
+// The transform's work space and FFTW's room are the call's third and fourth
+// allocations (after the distances and the moments). When either cannot be
+// had the call still answers, by the direct route; progress is reported once
+// per distance, in order, either way.
 TEST(NufftSum, WorkSpaceRefusedFallsBackToDirectRoute)
 {
     const std::vector<double> d = log_uniform(500, 1.0, 30.0, 8);
@@ -552,19 +556,75 @@ TEST(NufftSum, WorkSpaceRefusedFallsBackToDirectRoute)
         s.total = total;
         ++s.next;
     };
-    for (std::size_t fail : {std::size_t(0), std::size_t(3)}) {
+    for (std::size_t fail : {std::size_t(0), std::size_t(3), std::size_t(4)}) {
         alloc_calls = 0;
         fail_call = fail;
         seen progress;
         const std::vector<double> out =
             fast_sum(d, ht::fast::route::nufft, failing_alloc, ht::progress_hook{hook, &progress});
-        EXPECT_EQ(alloc_calls, 3u);
+        EXPECT_EQ(alloc_calls, fail == 3 ? 3u : 4u);
         EXPECT_TRUE(progress.in_order && progress.next == 501 && progress.total == 500)
             << "fail " << fail;
         const bool same = std::memcmp(out.data(), direct.data(), d.size() * sizeof(double)) == 0;
-        EXPECT_EQ(same, fail == 3) << "allocation " << fail << " refused";
+        EXPECT_EQ(same, fail != 0) << "allocation " << fail << " refused";
     }
     fail_call = 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define NUFFT_SHADOW_MEMORY 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define NUFFT_SHADOW_MEMORY 1
+#endif
+#endif
+
+std::size_t vm_bytes()
+{
+    std::FILE *f = std::fopen("/proc/self/status", "r");
+    unsigned long kb = 0;
+    char line[256];
+    while (f != nullptr && std::fgets(line, sizeof line, f) != nullptr)
+        if (std::sscanf(line, "VmSize: %lu kB", &kb) == 1)
+            break;
+    if (f != nullptr)
+        std::fclose(f);
+    return static_cast<std::size_t>(kb) << 10;
+}
+
+// In a forked child: the call under an address-space limit `room` bytes above
+// what is mapped, which must come back with the direct route's bits.
+[[noreturn]] void call_short_of_memory(const std::vector<double> &d,
+                                       const std::vector<double> &want, std::size_t room)
+{
+    std::vector<double> out(d.size());
+    struct rlimit rl;
+    rl.rlim_cur = rl.rlim_max = vm_bytes() + room;
+    if (setrlimit(RLIMIT_AS, &rl) != 0)
+        _exit(3);
+    alarm(60);
+    ht::fast::sum(out.data(), d.data(), static_cast<int>(d.size()));
+    _exit(std::memcmp(out.data(), want.data(), d.size() * sizeof(double)) == 0 ? 0 : 1);
+}
+
+// A real shortage instead of a refusing allocator: N = 13503, 600 distances
+// (the transform's turn), room for the direct route's work space (1.2 MB)
+// but not for the transform's (6 MB), then for its work space but not for
+// FFTW's plan. FFTW would abort the process if it ran out itself.
+TEST(NufftSumDeathTest, ShortOfMemoryFallsBackInsteadOfAborting)
+{
+#if defined(NUFFT_SHADOW_MEMORY)
+    GTEST_SKIP() << "address-space limits conflict with sanitizer shadow memory";
+#endif
+    const std::vector<double> d = log_uniform(600, 1.0, 3000.0, 12);
+    const nufft_shape sh = ht::fast::nufft_shape_for(2 * 13503 - 1, 3);
+    const std::size_t space = 8 * ht::fast::nufft_doubles(sh, 3);
+    ASSERT_TRUE(ht::fast::nufft_pays(13503, 2, 600, ht::fast::avx2_fma_available()));
+    const std::vector<double> want = fast_sum(d, ht::fast::route::direct);
+    for (std::size_t room : {std::size_t(3) << 20, space + (std::size_t(2) << 20)})
+        EXPECT_EXIT(call_short_of_memory(d, want, room), ::testing::ExitedWithCode(0), "")
+            << "room " << room;
 }
 
 // Several threads each running the transform (FFTW planning included) on
