@@ -337,9 +337,10 @@ TEST(NufftTransform, SmallAndSignedVectors)
 
 // ht(s) = Re(e^{2 pi i s (2 x0 + m0 h)} sum_p (i ps)^p/p! G_p(s h)) against the
 // same expansion summed term by term in binary128. The drift vectors are
-// scaled up (x 1e6 .. 1e12) so that every order up to the fourth moves the
-// result by far more than the tolerance. Catches: a wrong sign of i, a wrong
-// factorial, an order left out, the outer phase without its m0 h part.
+// scaled up so that every order up to the fourth moves the result by far
+// more than the tolerance, and the line (x0, h) has low parts. Catches: a
+// wrong sign of i, a wrong factorial, an order left out, the outer phase
+// without its m0 h part, a low part of x0 or h dropped.
 TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
 {
     const grid_moments gm = moments_for(300.0);
@@ -355,7 +356,7 @@ TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
         for (std::size_t m = 0; m < gm.M; ++m)
             mom[p][m] = gm.A[m] * u(rng) * 1e-2;
     }
-    const double boost[P + 1] = {1.0, 1e6, 1e6, 1.0, 1.0};
+    const double boost[P + 1] = {1.0, 1e6, 1e12, 1.0, 1.0};
     for (int p = 1; p <= P; ++p)
         for (double &v : mom[p])
             v *= boost[p];
@@ -366,8 +367,10 @@ TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
     ms.mom = ptr.data();
     ms.P = P;
     ms.M = gm.M;
-    ms.x0 = dd{gm.x[0], 0.0};
-    ms.h = dd{gm.g.incr_desired, 0.0};
+    // A line with low parts, as a fitted one has: their phases s*2*x0.lo and
+    // s*m*h.lo reach 1e-11 cycles here.
+    ms.x0 = dd{gm.x[0], gm.x[0] * 0x1p-60};
+    ms.h = dd{gm.g.incr_desired, gm.g.incr_desired * 0x1p-57};
     ms.sigma = gm.g.max_s;
 
     std::vector<double> s = {gm.g.min_s, gm.g.max_s, 1.7, 33.3, 100.0};
@@ -381,8 +384,9 @@ TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
         const __float128 ps = 2 * M_PIq * sq / static_cast<__float128>(ms.sigma);
         __float128 want = 0, size = 0;
         for (std::size_t m = 0; m < gm.M; ++m) {
-            __float128 ph = sq * (2 * static_cast<__float128>(gm.x[0]) +
-                                  static_cast<__float128>(m) * gm.g.incr_desired);
+            const __float128 x0 = static_cast<__float128>(ms.x0.hi) + ms.x0.lo;
+            const __float128 h = static_cast<__float128>(ms.h.hi) + ms.h.lo;
+            __float128 ph = sq * (2 * x0 + static_cast<__float128>(m) * h);
             ph -= roundq(ph);
             const __float128 c = cosq(2 * M_PIq * ph), sn = sinq(2 * M_PIq * ph);
             // sum_p (i ps)^p / p! mom_p: real part from even p, imaginary from odd
