@@ -28,6 +28,16 @@ install)
     # R CMD build works on a copy, so the source tree stays clean
     cd "$WORK_DIR"
     "$R" CMD build --no-build-vignettes "$PACKAGE_DIR"
+    # where pkg-config finds nothing, configure must stop and say what to set
+    mkdir -p "$WORK_DIR/nowhere"
+    if PKG_CONFIG_LIBDIR=$WORK_DIR/nowhere PKG_CONFIG_PATH= \
+        "$R" CMD INSTALL --library="$lib" "$WORK_DIR"/hankeltransf_*.tar.gz >"$WORK_DIR/nowhere.log" 2>&1 ||
+        ! grep -q "pkg-config cannot find hankel_transf hankel_transf_fast" "$WORK_DIR/nowhere.log" ||
+        ! grep -q "PKG_CONFIG_PATH=PREFIX/lib/pkgconfig R CMD INSTALL" "$WORK_DIR/nowhere.log"; then
+        echo "configure without the libraries did not fail with its message:"
+        cat "$WORK_DIR/nowhere.log"
+        exit 1
+    fi
     "$R" CMD INSTALL --library="$lib" "$WORK_DIR"/hankeltransf_*.tar.gz
     ;;
 testthat)
