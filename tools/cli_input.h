@@ -8,6 +8,7 @@
 #include "cli_options.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
