@@ -3,12 +3,13 @@
 #   deps.sh build   compiler, CMake, GSL: enough to build the libraries and the tool
 #   deps.sh test    all of build, plus GoogleTest, Google Benchmark, clang with its
 #                   sanitizer and fuzzer runtimes, valgrind, R with testthat for the R
-#                   package, Python for the host tests
+#                   package, Python for the Python package, groff for the man page check
 set -euo pipefail
 
 build_pkgs=(cmake make g++ binutils libgsl-dev pkgconf)
 test_pkgs=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
-           r-base-core r-cran-testthat python3 python3-numpy python3-matplotlib python3-scipy)
+           r-base-dev r-cran-testthat python3 python3-numpy python3-matplotlib python3-scipy
+           groff-base)
 
 case "${1:-build}" in
     build) want=("${build_pkgs[@]}") ;;
