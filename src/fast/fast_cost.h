@@ -19,7 +19,7 @@
 #ifndef HANKEL_TRANSF_FAST_COST_H
 #define HANKEL_TRANSF_FAST_COST_H
 
-#include "fast_sum.h"
+#include "fast_loops.h"
 
 namespace ht {
 namespace fast {
