@@ -253,8 +253,8 @@ def eval_f(x1, x2):
     Returns
     -------
     ndarray or numpy.float64
-        The library's ``eval_f`` at each pair, bit for bit; a scalar for
-        scalar arguments. Nothing is validated: NaN gives NaN, an infinite
+        The library's ``eval_f`` at each pair, bit for bit (one C call per
+        pair); a scalar for scalar arguments. Nothing is validated: NaN gives NaN, an infinite
         argument 0.
 
     Examples
