@@ -12,7 +12,7 @@
 //     distances and extrapolated, labelled so.
 //
 //   --calibrate, --calibrate-baseline   instead: the cost model's constants
-//     (nufft.cpp) per N, for the loops this CPU runs or the baseline build.
+//     (fast_cost.h) per N, for the loops this CPU runs or the baseline build.
 //
 //   --sweep=FILE  instead: time against the number of distances n = 10^2 ..
 //     10^7 (log-uniform in [1, 1000], so N = 4502 throughout), written as
@@ -201,7 +201,7 @@ int sweep(const char *path)
     return 0;
 }
 
-// The constants of the cost model (nufft.cpp): the per-distance stage alone,
+// The constants of the cost model (fast_cost.h): the per-distance stage alone,
 // on the moments of the grid for [1, hi]: the direct route's time per
 // distance, and the transform's set-up and time per distance from two n.
 int calibrate(bool baseline)

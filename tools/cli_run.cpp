@@ -160,14 +160,20 @@ bool announce_fast(const settings &s, const ht::grid &g, int n)
     const double secs = ht::fast::expected_seconds(N, n);
     if (!(secs > s.warn_after))
         return false;
+    // Many distances go through a non-uniform FFT, set up before the first one.
+    const std::string setup =
+        ht::fast::nufft_pays(N, n)
+            ? " (and " + human_seconds(ht::fast::nufft_setup_seconds(N)) +
+                  " to set up the FFT over the distances)"
+            : std::string();
     std::fprintf(stderr,
         "%s: the fast method should take about %s (N = %d, %s of work space): about %s "
-        "for the kernel moments before the first result, with no progress shown, then "
+        "for the kernel moments before the first result%s, with no progress shown, then "
         "about %s per distance\n",
         prog, human_seconds(secs).c_str(), N,
         human_bytes(ht::fast::work_bytes(N, n)).c_str(),
-        human_seconds(ht::fast::moment_seconds(N)).c_str(),
-        human_seconds(ht::fast::seconds_per_distance(N)).c_str());
+        human_seconds(ht::fast::moment_seconds(N)).c_str(), setup.c_str(),
+        human_seconds(ht::fast::distance_seconds(N, n)).c_str());
     return true;
 }
 #endif

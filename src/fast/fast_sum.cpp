@@ -17,6 +17,7 @@
 #include "fast_sum.h"
 
 #include "eft.h"
+#include "fast_cost.h"
 #include "fast_loops.h"
 #include "grid.h"
 #include "nufft.h"
@@ -127,7 +128,8 @@ bool by_nufft(const layout &L, const work &w, double h, double sigma, const doub
               double *ht_vec, void *(*alloc)(std::size_t), bool avx2, const options &opt)
 {
     if (opt.distances == route::direct ||
-        (opt.distances == route::automatic && !nufft_pays(L.N, 2, n, avx2)))
+        (opt.distances == route::automatic &&
+         !nufft_pays(static_cast<long long>(L.N), n, avx2 ? avx2_fma_cost : baseline_cost)))
         return false;
     const double *mom[3] = {w.A, w.B, w.C};
     moment_set ms;

@@ -19,7 +19,7 @@ enum class isa {
 
 // How the distances are evaluated once the moments are known.
 enum class route {
-    automatic,   // the cheaper of the two by the cost model (nufft.h)
+    automatic,   // the cheaper of the two by the cost model (fast_cost.h)
     direct,      // one complex dot product over the anti-diagonals per distance
     nufft,       // all distances at once by the non-uniform FFT (nufft.h)
 };

@@ -11,7 +11,6 @@
 
 #include <fftw3.h>
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -339,49 +338,6 @@ bool nufft_distances(const moment_set &ms, const double *s, int n, double *ht_ve
     }
     std::free(space);
     return true;
-}
-
-// ---------------------------------------------------------------------------
-
-// Constants from bench/bench_nufft --calibrate and --calibrate-baseline
-// (Release, g++ 12, glibc 2.36, Intel Xeon Sapphire Rapids KVM guest, one
-// thread, moments of the grids for [1, r], r = 30 .. 30000, N = 137 ..
-// 135002):
-//   direct route, per distance: 2.2-2.4 ns * N (AVX2+FMA), 2.9-3.2 ns * N
-//     (baseline), as 2N multiply-adds per drift order triple and 2N/32 + 32
-//     exactly reduced rotations of ~15 ns;
-//   transform set-up (factors 1/Psi, P + 1 FFTs of K ~ 8N points): 0.5 ms +
-//     0.45 us * N while the fine grids fit the 2 MB L2 cache (N <= 4502),
-//     0.85 us * N beyond (N = 13503 .. 135002);
-//   transform, per distance: 55 ns (AVX2+FMA), 115 ns (baseline) while the
-//     fine grids fit the L2 cache, then ~12 ns more per doubling of their
-//     size (82 ns at N = 45003, 113 ns at N = 135002).
-// Good to about 30 % on this machine.
-double direct_stage_seconds(std::size_t N, int P, long long n, bool avx2) noexcept
-{
-    const double diagonals = 2.0 * static_cast<double>(N);
-    const double per_multiply_add = avx2 ? 0.75e-9 : 1.2e-9;
-    const double per = diagonals * per_multiply_add * (P + 1) / 3.0 +
-                       (diagonals / 32.0 + 32.0) * 15e-9;
-    return static_cast<double>(n) * per;
-}
-
-double nufft_stage_seconds(std::size_t N, int P, long long n, bool avx2) noexcept
-{
-    const int V = P + 1;
-    const nufft_shape sh = nufft_shape_for(2 * N - 1, V);
-    const double l2_bytes = 2 << 20;
-    const double spill = 16.0 * V * static_cast<double>(sh.K + sh.lanes) / l2_bytes;
-    const double setup = 0.5e-3 + static_cast<double>(N) * (0.15e-6 + 0.1e-6 * V) *
-                                      (spill > 1.0 ? 1.9 : 1.0);
-    const double per = (avx2 ? 55e-9 : 115e-9) * (1.0 + 0.1 * (V - 3)) +
-                       12e-9 * std::log2(std::max(1.0, spill));
-    return setup + static_cast<double>(n) * per;
-}
-
-bool nufft_pays(std::size_t N, int P, long long n, bool avx2) noexcept
-{
-    return nufft_stage_seconds(N, P, n, avx2) < direct_stage_seconds(N, P, n, avx2);
 }
 
 } // namespace fast

@@ -127,16 +127,6 @@ bool nufft_distances(const moment_set &ms, const double *s, int n, double *ht_ve
                      void *(*alloc)(std::size_t), bool use_avx2,
                      const progress_hook &progress) noexcept;
 
-// ---------------------------------------------------------------------------
-// Cost of the per-distance stage by each route, in seconds, for n distances
-// on an N-point grid with drift order P (avx2: the AVX2+FMA loops run).
-// Constants measured with bench/bench_nufft (see its header comment).
-double direct_stage_seconds(std::size_t N, int P, long long n, bool avx2) noexcept;
-double nufft_stage_seconds(std::size_t N, int P, long long n, bool avx2) noexcept;
-
-// True when the non-uniform FFT is expected to be the faster route.
-bool nufft_pays(std::size_t N, int P, long long n, bool avx2) noexcept;
-
 } // namespace fast
 } // namespace ht
 

@@ -6,6 +6,7 @@
 // names the fault it is there to catch.
 #include "hankel_transf.h"
 
+#include "fast_cost.h"
 #include "fast_loops.h"
 #include "fast_sum.h"
 #include "grid.h"
@@ -513,21 +514,21 @@ TEST(NufftSum, AccuracySetsAgainstQuadReference)
 TEST(NufftSum, RouteChoiceFollowsTheCostModel)
 {
     using ht::fast::nufft_pays;
-    for (bool avx2 : {true, false}) {
-        EXPECT_TRUE(nufft_pays(4502, 2, 1000000, avx2));   // W4
-        EXPECT_TRUE(nufft_pays(4502, 2, 1000, avx2));
-        EXPECT_FALSE(nufft_pays(4502, 2, 100, avx2));      // set-up 2.5 ms, 11-15 us per distance
-        EXPECT_FALSE(nufft_pays(452, 2, 200, avx2));       // W1
-        EXPECT_FALSE(nufft_pays(450003, 2, 200, avx2));    // W5: set-up 0.4 s, 1.1 ms per distance
-        EXPECT_FALSE(nufft_pays(4500003, 3, 200, avx2));   // W6
-        EXPECT_TRUE(nufft_pays(450003, 2, 2000, avx2));
+    for (const ht::fast::cost_model &c : {ht::fast::avx2_fma_cost, ht::fast::baseline_cost}) {
+        EXPECT_TRUE(nufft_pays(4502, 1000000, c));   // W4
+        EXPECT_TRUE(nufft_pays(4502, 1000, c));
+        EXPECT_FALSE(nufft_pays(4502, 100, c));      // set-up 2.5 ms, 11-15 us per distance
+        EXPECT_FALSE(nufft_pays(452, 200, c));       // W1
+        EXPECT_FALSE(nufft_pays(450003, 200, c));    // W5: set-up 0.4 s, 1.1 ms per distance
+        EXPECT_FALSE(nufft_pays(4500003, 200, c, 3));  // W6
+        EXPECT_TRUE(nufft_pays(450003, 2000, c));
     }
-    EXPECT_FALSE(nufft_pays(4502, 2, 200, true));          // W2: calibrated 2.0 ms against 2.4 ms
-    const bool avx2 = ht::fast::avx2_fma_available();
+    EXPECT_FALSE(nufft_pays(4502, 200, ht::fast::avx2_fma_cost));   // W2: calibrated 2.0 ms against 2.4 ms
+    const ht::fast::cost_model &here = ht::fast::current_cost();
     const std::vector<double> few = log_uniform(40, 1.0, 100.0, 5);
     const std::vector<double> many = log_uniform(3000, 1.0, 100.0, 6);
-    ASSERT_FALSE(nufft_pays(452, 2, 40, avx2));
-    ASSERT_TRUE(nufft_pays(452, 2, 3000, avx2));
+    ASSERT_FALSE(nufft_pays(452, 40, here));
+    ASSERT_TRUE(nufft_pays(452, 3000, here));
     const std::vector<double> few_auto = fast_sum(few, ht::fast::route::automatic);
     const std::vector<double> few_direct = fast_sum(few, ht::fast::route::direct);
     const std::vector<double> many_auto = fast_sum(many, ht::fast::route::automatic);
@@ -628,7 +629,7 @@ TEST(NufftSumDeathTest, ShortOfMemoryFallsBackInsteadOfAborting)
     const std::vector<double> d = log_uniform(600, 1.0, 3000.0, 12);
     const nufft_shape sh = ht::fast::nufft_shape_for(2 * 13503 - 1, 3);
     const std::size_t space = 8 * ht::fast::nufft_doubles(sh, 3);
-    ASSERT_TRUE(ht::fast::nufft_pays(13503, 2, 600, ht::fast::avx2_fma_available()));
+    ASSERT_TRUE(ht::fast::nufft_pays(13503, 600));
     const std::vector<double> want = fast_sum(d, ht::fast::route::direct);
     for (std::size_t room : {std::size_t(3) << 20, space + (std::size_t(2) << 20)})
         EXPECT_EXIT(call_short_of_memory(d, want, room), ::testing::ExitedWithCode(0), "")
