@@ -368,9 +368,10 @@ TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
     ms.mom = ptr.data();
     ms.P = P;
     ms.M = gm.M;
-    // A line with low parts, as a fitted one has: their phases s*2*x0.lo and
-    // s*m*h.lo reach 1e-11 cycles here.
-    ms.x0 = dd{gm.x[0], gm.x[0] * 0x1p-60};
+    // A line with low parts, as a fitted one has, scaled to the phases they
+    // reach on the largest grids (s*2*x0.lo ~ 1e-10 cycles at N = 4.5e6):
+    // here 2e-12 and 1e-11 cycles.
+    ms.x0 = dd{gm.x[0], gm.x[0] * 0x1p-48};
     ms.h = dd{gm.g.incr_desired, gm.g.incr_desired * 0x1p-57};
     ms.sigma = gm.g.max_s;
 
