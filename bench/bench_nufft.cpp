@@ -67,7 +67,7 @@ std::vector<double> log_uniform(long long n, double hi, unsigned seed)
     return d;
 }
 
-double time_fast(const std::vector<double> &d, ht::fast::route r, std::vector<double> *out)
+double time_fast(const std::vector<double> &d, ht::fast::distance_route r, std::vector<double> *out)
 {
     out->resize(d.size());
     ht::fast::options opt;
@@ -116,7 +116,7 @@ double w4_best[3] = {0, 0, 0};   // direct, nufft, automatic
 exact_model w4_exact{0, 0};
 std::vector<double> w4_out[3];
 
-void w4(benchmark::State &state, ht::fast::route r, int slot)
+void w4(benchmark::State &state, ht::fast::distance_route r, int slot)
 {
     double best = 0;
     for (auto _ : state) {
@@ -169,8 +169,8 @@ int sweep(const char *path)
     const exact_model ex = measure_exact(hi);
     // Today's route: moment pass and per-distance time from two measured n.
     std::vector<double> out;
-    const double d_small = time_fast(log_uniform(100, hi, 1), ht::fast::route::direct, &out);
-    const double d_large = time_fast(log_uniform(20000, hi, 2), ht::fast::route::direct, &out);
+    const double d_small = time_fast(log_uniform(100, hi, 1), ht::fast::distance_route::direct, &out);
+    const double d_large = time_fast(log_uniform(20000, hi, 2), ht::fast::distance_route::direct, &out);
     const double per = (d_large - d_small) / (20000 - 100);
     const double moments = d_small - 100 * per;
     for (long long n = 100; n <= 10000000; n *= 10) {
@@ -178,10 +178,10 @@ int sweep(const char *path)
         const int reps = n <= 100000 ? 3 : 1;
         double t_nufft = 1e300, t_auto = 1e300, t_direct = 1e300;
         for (int r = 0; r < reps; ++r) {
-            t_nufft = std::min(t_nufft, time_fast(d, ht::fast::route::nufft, &out));
-            t_auto = std::min(t_auto, time_fast(d, ht::fast::route::automatic, &out));
+            t_nufft = std::min(t_nufft, time_fast(d, ht::fast::distance_route::nufft, &out));
+            t_auto = std::min(t_auto, time_fast(d, ht::fast::distance_route::automatic, &out));
             if (n <= 100000)
-                t_direct = std::min(t_direct, time_fast(d, ht::fast::route::direct, &out));
+                t_direct = std::min(t_direct, time_fast(d, ht::fast::distance_route::direct, &out));
         }
         const double x = static_cast<double>(n);
         std::fprintf(f, "n,%lld,4502,DFTYieldExpon,%.6g,extrapolated\n", n, ex.at(x));
@@ -275,11 +275,11 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     const struct {
         const char *name;
-        ht::fast::route r;
+        ht::fast::distance_route r;
         int iterations;
-    } runs[] = {{"fast/W4/direct", ht::fast::route::direct, 1},
-                {"fast/W4/nufft", ht::fast::route::nufft, 5},
-                {"fast/W4/automatic", ht::fast::route::automatic, 5}};
+    } runs[] = {{"fast/W4/direct", ht::fast::distance_route::direct, 1},
+                {"fast/W4/nufft", ht::fast::distance_route::nufft, 5},
+                {"fast/W4/automatic", ht::fast::distance_route::automatic, 5}};
     for (int k = 0; k < 3; ++k) {
         const auto r = runs[k].r;
         benchmark::RegisterBenchmark(runs[k].name,

@@ -127,8 +127,8 @@ namespace {
 bool by_nufft(const layout &L, const work &w, double h, double sigma, const double *s, int n,
               double *ht_vec, void *(*alloc)(std::size_t), bool avx2, const options &opt)
 {
-    if (opt.distances == route::direct ||
-        (opt.distances == route::automatic &&
+    if (opt.distances == distance_route::direct ||
+        (opt.distances == distance_route::automatic &&
          !nufft_pays(static_cast<long long>(L.N), n, avx2 ? avx2_fma_cost : baseline_cost)))
         return false;
     const double *mom[3] = {w.A, w.B, w.C};

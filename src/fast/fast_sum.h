@@ -18,7 +18,7 @@ enum class isa {
 };
 
 // How the distances are evaluated once the moments are known.
-enum class route {
+enum class distance_route {
     automatic,   // the cheaper of the two by the cost model (fast_cost.h)
     direct,      // one complex dot product over the anti-diagonals per distance
     nufft,       // all distances at once by the non-uniform FFT (nufft.h)
@@ -26,7 +26,7 @@ enum class route {
 
 struct options {
     isa path = isa::automatic;
-    route distances = route::automatic;
+    distance_route distances = distance_route::automatic;
     // malloc-compatible; whatever it returns is released with std::free.
     // Null means std::malloc.
     void *(*alloc)(std::size_t) = nullptr;

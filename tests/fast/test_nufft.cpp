@@ -417,7 +417,7 @@ TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
 // ---------------------------------------------------------------------------
 // The transform inside the fast method (ht::fast::sum, options::distances).
 
-std::vector<double> fast_sum(const std::vector<double> &d, ht::fast::route r,
+std::vector<double> fast_sum(const std::vector<double> &d, ht::fast::distance_route r,
                              void *(*alloc)(std::size_t) = nullptr,
                              ht::progress_hook progress = {})
 {
@@ -448,8 +448,8 @@ std::vector<double> log_uniform(int n, double lo, double hi, std::uint64_t seed)
 TEST(NufftSum, W4GridAgainstDirectRouteAndPairwiseSum)
 {
     const std::vector<double> d = log_uniform(300, 1.0, 1000.0, 21);
-    const std::vector<double> nu = fast_sum(d, ht::fast::route::nufft);
-    const std::vector<double> di = fast_sum(d, ht::fast::route::direct);
+    const std::vector<double> nu = fast_sum(d, ht::fast::distance_route::nufft);
+    const std::vector<double> di = fast_sum(d, ht::fast::distance_route::direct);
     ht::grid g;
     ASSERT_EQ(ht::plan_grid(d.data(), static_cast<int>(d.size()), &g), ht::plan_status::ok);
     std::vector<double> x(static_cast<std::size_t>(g.num_samp_desired));
@@ -492,7 +492,7 @@ TEST(NufftSum, AccuracySetsAgainstQuadReference)
         ht::fill_grid(g, x.data());
         const ht_test::quad_reference ref(x);
         const double S = ref.total();
-        const std::vector<double> nu = fast_sum(d, ht::fast::route::nufft);
+        const std::vector<double> nu = fast_sum(d, ht::fast::distance_route::nufft);
         const std::vector<double> ex = testutil::call(DFTYieldExpon, d);
         for (std::size_t i = 0; i < d.size(); ++i) {
             const __float128 r = ref.at(d[i] / ht::sqrt2);
@@ -530,11 +530,11 @@ TEST(NufftSum, RouteChoiceFollowsTheCostModel)
     const std::vector<double> many = log_uniform(3000, 1.0, 100.0, 6);
     ASSERT_FALSE(nufft_pays(452, 40, here));
     ASSERT_TRUE(nufft_pays(452, 3000, here));
-    const std::vector<double> few_auto = fast_sum(few, ht::fast::route::automatic);
-    const std::vector<double> few_direct = fast_sum(few, ht::fast::route::direct);
-    const std::vector<double> many_auto = fast_sum(many, ht::fast::route::automatic);
-    const std::vector<double> many_nufft = fast_sum(many, ht::fast::route::nufft);
-    const std::vector<double> many_direct = fast_sum(many, ht::fast::route::direct);
+    const std::vector<double> few_auto = fast_sum(few, ht::fast::distance_route::automatic);
+    const std::vector<double> few_direct = fast_sum(few, ht::fast::distance_route::direct);
+    const std::vector<double> many_auto = fast_sum(many, ht::fast::distance_route::automatic);
+    const std::vector<double> many_nufft = fast_sum(many, ht::fast::distance_route::nufft);
+    const std::vector<double> many_direct = fast_sum(many, ht::fast::distance_route::direct);
     EXPECT_EQ(0, std::memcmp(few_auto.data(), few_direct.data(), few.size() * sizeof(double)));
     EXPECT_EQ(0, std::memcmp(many_auto.data(), many_nufft.data(), many.size() * sizeof(double)));
     // the two routes differ in the last bits: the comparison above can fail
@@ -554,7 +554,7 @@ void *failing_alloc(std::size_t bytes)
 TEST(NufftSum, WorkSpaceRefusedFallsBackToDirectRoute)
 {
     const std::vector<double> d = log_uniform(500, 1.0, 30.0, 8);
-    const std::vector<double> direct = fast_sum(d, ht::fast::route::direct);
+    const std::vector<double> direct = fast_sum(d, ht::fast::distance_route::direct);
     struct seen {
         long long next = 1, total = 0;
         bool in_order = true;
@@ -571,7 +571,7 @@ TEST(NufftSum, WorkSpaceRefusedFallsBackToDirectRoute)
         fail_call = fail;
         seen progress;
         const std::vector<double> out =
-            fast_sum(d, ht::fast::route::nufft, failing_alloc, ht::progress_hook{hook, &progress});
+            fast_sum(d, ht::fast::distance_route::nufft, failing_alloc, ht::progress_hook{hook, &progress});
         EXPECT_EQ(alloc_calls, fail == 3 ? 3u : 4u);
         EXPECT_TRUE(progress.in_order && progress.next == 501 && progress.total == 500)
             << "fail " << fail;
@@ -631,7 +631,7 @@ TEST(NufftSumDeathTest, ShortOfMemoryFallsBackInsteadOfAborting)
     const nufft_shape sh = ht::fast::nufft_shape_for(2 * 13503 - 1, 3);
     const std::size_t space = 8 * ht::fast::nufft_doubles(sh, 3);
     ASSERT_TRUE(ht::fast::nufft_pays(13503, 600));
-    const std::vector<double> want = fast_sum(d, ht::fast::route::direct);
+    const std::vector<double> want = fast_sum(d, ht::fast::distance_route::direct);
     for (std::size_t room : {std::size_t(3) << 20, space + (std::size_t(2) << 20)})
         EXPECT_EXIT(call_short_of_memory(d, want, room), ::testing::ExitedWithCode(0), "")
             << "room " << room;
@@ -647,7 +647,7 @@ TEST(NufftConcurrency, ThreadsGiveTheSerialBits)
         sets.push_back(log_uniform(300, 1.0, 20.0 + 17.0 * t, 40 + t));
     std::vector<std::vector<double>> serial;
     for (const auto &d : sets)
-        serial.push_back(fast_sum(d, ht::fast::route::nufft));
+        serial.push_back(fast_sum(d, ht::fast::distance_route::nufft));
     std::vector<std::vector<double>> got(sets.size());
     std::atomic<int> go{0};
     std::vector<std::thread> threads;
@@ -656,7 +656,7 @@ TEST(NufftConcurrency, ThreadsGiveTheSerialBits)
             while (go.load() == 0) {
             }
             for (int rep = 0; rep < 3; ++rep)
-                got[t] = fast_sum(sets[t], ht::fast::route::nufft);
+                got[t] = fast_sum(sets[t], ht::fast::distance_route::nufft);
         });
     go = 1;
     for (auto &th : threads)
