@@ -63,35 +63,44 @@ def test_kernel_away_from_the_centre_is_the_continuum_kernel(half_width):
     np.testing.assert_allclose(K[middle], continuum_kernel(d[middle]), rtol=2.5e-3, atol=0)
 
 
-def continuum_disc_mass(a):
-    """2 pi int_0^a k(r) r dr, two ways (scipy): adaptive quadrature of the
-    closed form k, and, where it is well conditioned, 1 - 2**0.25 / Gamma(3/4)
-    * a**0.75 * K_{3/4}(a). Against 40-digit arithmetic (mpmath) the first
-    is within 1.2e-14 for the spacings below, the second 6e-15 for a >= 0.25."""
+def quadrature_disc_mass(a):
+    """2 pi int_0^a k(r) r dr by adaptive quadrature of the closed form k (scipy);
+    within 1.2e-14 of the values below."""
     special = pytest.importorskip("scipy.special")
     integrate = pytest.importorskip("scipy.integrate")
     c = 2**0.25 / (TWO_PI * math.gamma(0.75))
     # r = u**2 turns k(r) r dr, singular like r**-0.5 dr, into the smooth
     # k(u*u) * u*u * 2u du = c u**-0.5 K_{1/4}(u*u) * 2 u**3 du
-    quad, _ = integrate.quad(lambda u: TWO_PI * c * special.kv(0.25, u * u) * 2 * u**2.5,
-                             0, math.sqrt(a), epsabs=0, epsrel=1.2e-14, limit=200)
-    closed = None
-    if a >= 0.25:
-        closed = 1 - 2**0.25 / math.gamma(0.75) * a**0.75 * special.kv(0.75, a)
-    return quad, closed
+    value, _ = integrate.quad(lambda u: TWO_PI * c * special.kv(0.25, u * u) * 2 * u**2.5,
+                              0, math.sqrt(a), epsabs=0, epsrel=1.2e-14, limit=200)
+    return value
 
 
-@pytest.mark.parametrize("spacing", [1e-4, 0.05, 0.5, 1.7724, 1.7725, 4.0, 25.0])
+# The centre cell's value, (1 - 2**0.25 / Gamma(3/4) a**0.75 K_{3/4}(a)) /
+# spacing**2 with a = spacing / sqrt(pi), in 40-digit arithmetic (mpmath),
+# rounded to 20 digits.
+CENTRE_CELL = {
+    1e-4: 58.787288479928005331,
+    0.05: 2.3252480023300848509,
+    0.5: 0.52456588031042973649,
+    1.7724: 0.15899034128349542378,
+    1.7725: 0.15897990869423644708,
+    4.0: 0.052163062984873102466,
+    25.0: 0.0015999971454657355627,
+}
+
+
+@pytest.mark.parametrize("spacing", sorted(CENTRE_CELL))
 def test_centre_cell_is_the_disc_average_of_the_continuum_kernel(spacing):
     # spacing sqrt(pi) = 1.77245 (radius 1) is where the power series hands
-    # over to the integral; 25 has radius 14. Measured against 40 digits: at
-    # most 9.1e-16 off.
+    # over to the integral; 25 has radius 14. Measured: at most 9.1e-16 off
+    # the 40-digit values.
     K = ht.lattice_kernel(spacing / 4, spacing)           # a single cell
     assert K.shape == (1, 1)
-    quad, closed = continuum_disc_mass(spacing / math.sqrt(math.pi))
-    assert K[0, 0] == pytest.approx(quad / spacing**2, rel=3e-14, abs=0), K[0, 0].hex()
-    if closed is not None:
-        assert K[0, 0] == pytest.approx(closed / spacing**2, rel=1e-14, abs=0), K[0, 0].hex()
+    assert K[0, 0] == pytest.approx(CENTRE_CELL[spacing], rel=2e-15, abs=0), K[0, 0].hex()
+    # the mass formula itself, against the kernel integrated
+    quad = quadrature_disc_mass(spacing / math.sqrt(math.pi)) / spacing**2
+    assert K[0, 0] == pytest.approx(quad, rel=3e-14, abs=0)
 
 
 def test_method_reaches_the_library_call():
