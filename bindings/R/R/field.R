@@ -53,7 +53,7 @@ positive_number <- function(x, name) {
 }
 
 # Lattice steps from the kernel's centre to its edge: half_width / spacing
-# rounded to the nearest integer (6 / 0.05 is 120, not 119).
+# rounded to the nearest integer (0.7 / 0.1 is 6.999999999999999: 7 steps).
 kernel_cells <- function(half_width, spacing) {
   steps <- half_width / spacing
   if (steps > 2^30)

@@ -89,7 +89,7 @@ def _checked_method(method):
 
 def _cells(half_width, spacing):
     """Lattice steps from the kernel's centre to its edge, ``half_width / spacing``
-    rounded to the nearest integer (so 6 / 0.05 is 120, not 119)."""
+    rounded to the nearest integer (0.7 / 0.1 is 6.999999999999999: 7 steps)."""
     steps = half_width / spacing
     if steps > 2.0**53:
         raise ValueError("half_width / spacing = %.3g: a kernel that many cells wide "

@@ -103,6 +103,13 @@ def test_centre_cell_is_the_disc_average_of_the_continuum_kernel(spacing):
     assert K[0, 0] == pytest.approx(quad, rel=3e-14, abs=0)
 
 
+def test_half_width_is_rounded_to_whole_cells():
+    # 0.7 / 0.1 is 6.999999999999999 in binary: 7 cells each way, not 6
+    assert ht.lattice_kernel(0.7, 0.1).shape == (15, 15)
+    assert ht.lattice_kernel(0.74, 0.1).shape == (15, 15)
+    assert ht.lattice_kernel(0.76, 0.1).shape == (17, 17)
+
+
 def test_method_reaches_the_library_call():
     exact, fast = ht.lattice_kernel(2, 0.25, "exact"), ht.lattice_kernel(2, 0.25)
     assert (exact != fast).any()             # the two sums differ in the last bits

@@ -123,6 +123,13 @@ test_that("seeded fields have unit variance and the variogram 1 - exp(-d)", {
         exp(-(n - 1) * spacing), mean_product_cov(n, 1L, spacing, point, far, point, far))
 })
 
+test_that("the half-width is rounded to whole cells", {
+  # 0.7 / 0.1 is 6.999999999999999 in binary: 7 cells each way, not 6
+  expect_identical(dim(lattice_kernel(0.7, 0.1)), c(15L, 15L))
+  expect_identical(dim(lattice_kernel(0.74, 0.1)), c(15L, 15L))
+  expect_identical(dim(lattice_kernel(0.76, 0.1)), c(17L, 17L))
+})
+
 test_that("the seed decides the field, the method the kernel's sum", {
   set.seed(3)
   a <- exponential_field(c(20, 30), 0.25, half_width = 2)
