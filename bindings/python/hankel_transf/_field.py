@@ -384,9 +384,9 @@ def exponential_field(shape, spacing, *, rng=None, method="fast",
     lattice: the kernel reaches ``M`` cells, so no two points of the field
     see the same noise through the wrap and the field is not periodic.
 
-    Cost: the kernel (see :func:`lattice_kernel`; 0.03 s at spacing 0.05)
-    and three 2-D FFTs of the padded lattice: about 0.5 s for a
-    1024 x 1024 field at spacing 0.05 on one core.
+    Cost: the kernel (see :func:`lattice_kernel`; 0.03 s at spacing 0.05),
+    the normal draws and three 2-D FFTs of the larger lattice: 0.14 s for
+    a 1024 x 1024 field at spacing 0.05 on one core (``bench/bench_field.py``).
 
     Raises
     ------
