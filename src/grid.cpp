@@ -53,9 +53,12 @@ plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
         return plan_status::too_many_points;
     const int num_samp_desired_no_endpt = static_cast<int>(intervals) + 1;
     const int num_samp_desired = num_samp_desired_no_endpt + 1;
-    // The N x N table's byte count must not wrap: GSL multiplies it unchecked.
+    // The N x N table's byte count must be an object size: GSL multiplies
+    // it unchecked (beyond SIZE_MAX it wraps to a far too small block), and
+    // no object may exceed PTRDIFF_MAX bytes (pointer differences within it
+    // must be representable; glibc's malloc refuses larger requests).
     const std::size_t N = static_cast<std::size_t>(num_samp_desired);
-    if (N > SIZE_MAX / sizeof(double) / N)
+    if (N > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(double) / N)
         return plan_status::too_many_points;
 
     g->min_s = min_s;

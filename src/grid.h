@@ -28,7 +28,7 @@ enum class plan_status {
     bad_distance,     // NaN, infinite, zero, negative or -0
     extent_overflow,  // smallest distance too small: 1.5 / (2 min_s) is not finite
     spacing_underflow,// largest distance too large: 2 max_s overflows, spacing 0
-    too_many_points,  // ratio too large: N > INT_MAX, or 8*N*N > SIZE_MAX
+    too_many_points,  // ratio too large: N > INT_MAX, or 8*N*N > PTRDIFF_MAX
     no_distances,     // n < 1
 };
 

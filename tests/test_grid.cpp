@@ -6,6 +6,7 @@
 #include "test_util.h"
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -134,13 +135,45 @@ TEST(Grid, MatchesLiteralReferenceBitForBit)
 
 TEST(Grid, ScaledDistancesAreDivisionsByRootTwo)
 {
-    // d / sqrt2 and d * (1/sqrt2) differ in the last bit for many d.
-    const std::vector<double> td = {1.0, 3.0, 0.1, 7.25, 0.07, 12.3456789};
+    // For 0.66, 0.73 and 0.88, d / sqrt2 and d * (1/sqrt2) differ in the
+    // last bit; 0.66 and 0.88 are also the extremes the planner keeps.
+    const std::vector<double> td = {0.73, 0.88, 0.66, 0.7};
+    const double inv_sqrt2 = 1.0 / 1.4142135623730951;
+    int differ = 0;
+    for (double d : td)
+        differ += testutil::bits(d / 1.4142135623730951) != testutil::bits(d * inv_sqrt2);
+    ASSERT_EQ(differ, 3) << "the premise: three of these distances tell the two apart";
     std::vector<double> s(td.size());
     ht::scale_distances(td.data(), static_cast<int>(td.size()), s.data());
     for (std::size_t i = 0; i < td.size(); ++i)
-        EXPECT_TRUE(same_bits(s[i], literal::rnd(td[i] / 1.4142135623730951)));
+        EXPECT_TRUE(same_bits(s[i], literal::rnd(td[i] / 1.4142135623730951))) << td[i];
     const built b = build(td);
-    EXPECT_TRUE(same_bits(b.g.min_s, s[4]));
-    EXPECT_TRUE(same_bits(b.g.max_s, s[5]));
+    EXPECT_TRUE(same_bits(b.g.min_s, 0.66 / 1.4142135623730951));
+    EXPECT_TRUE(same_bits(b.g.max_s, 0.88 / 1.4142135623730951));
+}
+
+// The distance check itself, not a later symptom: every refused value, at
+// every position, is named by its index before anything is sized.
+TEST(Grid, RefusedDistanceIsNamedAtTheCheck)
+{
+    const double refused[] = {-1.0, -1e-300, -std::numeric_limits<double>::denorm_min(),
+                              -std::numeric_limits<double>::max(), 0.0, -0.0,
+                              std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity()};
+    for (double bad : refused) {
+        for (int pos = 0; pos < 3; ++pos) {
+            std::vector<double> td = {2.0, 1.0, 3.0};
+            td[pos] = bad;
+            ht::grid g;
+            int index = -1;
+            EXPECT_EQ(ht::plan_grid(td.data(), 3, &g, &index), ht::plan_status::bad_distance)
+                << testutil::hex(bad) << " at " << pos;
+            EXPECT_EQ(index, pos) << testutil::hex(bad);
+        }
+        // Alone, a negative distance would otherwise size a perfectly
+        // ordinary grid from |d|.
+        ht::grid g;
+        EXPECT_EQ(ht::plan_grid(&bad, 1, &g), ht::plan_status::bad_distance) << testutil::hex(bad);
+    }
 }
