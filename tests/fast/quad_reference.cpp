@@ -3,7 +3,6 @@
 #include "constants.h"
 #include "rounding_guard.h"
 
-#include <quadmath.h>
 
 #include <cmath>
 #include <utility>
@@ -15,15 +14,15 @@ quad_reference::quad_reference(std::vector<double> x) : x_(std::move(x))
     const std::size_t N = x_.size();
     // The kernel as the library defines it: 4 pi^2 is the binary64 constant
     // (6.3e-17 relative below 4 pi^2), everything else exact.
-    const __float128 four_pi_sq = ht::four_pi_sq;
+    const quad four_pi_sq = ht::four_pi_sq;
     f_.reserve(N * (N + 1) / 2);
-    __float128 S = 0;
+    quad S = 0;
     for (std::size_t j = 0; j < N; ++j) {
-        const __float128 xj = x_[j];
+        const quad xj = x_[j];
         for (std::size_t k = j; k < N; ++k) {
-            const __float128 xk = x_[k];
-            const __float128 f = powq(1 + four_pi_sq * (xj * xj + xk * xk), -0.75Q);
-            const __float128 w = (k == j) ? f : 2 * f;
+            const quad xk = x_[k];
+            const quad f = qpow(1 + four_pi_sq * (xj * xj + xk * xk), quad(-0.75));
+            const quad w = (k == j) ? f : 2 * f;
             f_.push_back(w);
             S += w;
         }
@@ -31,25 +30,18 @@ quad_reference::quad_reference(std::vector<double> x) : x_(std::move(x))
     total_ = static_cast<double>(S);
 }
 
-__float128 quad_reference::at(double s) const
+quad quad_reference::at(double s) const
 {
     const std::size_t N = x_.size();
-    const __float128 two_pi_s = 2 * M_PIq * static_cast<__float128>(s);
-    __float128 sum = 0;
+    const quad two_pi_s = 2 * quad_pi * static_cast<quad>(s);
+    quad sum = 0;
     std::size_t idx = 0;
     for (std::size_t j = 0; j < N; ++j) {
-        const __float128 xj = x_[j];
+        const quad xj = x_[j];
         for (std::size_t k = j; k < N; ++k)   // (j,k) and (k,j): same sum x_j + x_k, exactly
-            sum += f_[idx++] * cosq(two_pi_s * (xj + static_cast<__float128>(x_[k])));
+            sum += f_[idx++] * qcos(two_pi_s * (xj + static_cast<quad>(x_[k])));
     }
     return sum;
-}
-
-std::string hex(__float128 v)
-{
-    char buf[96];
-    quadmath_snprintf(buf, sizeof buf, "%Qa", v);
-    return buf;
 }
 
 } // namespace ht_test
