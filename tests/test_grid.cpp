@@ -2,6 +2,7 @@
 // a grid point and changes every output. These cases fail if the build
 // fuses, reorders or widens any of the grid's operations.
 #include "grid.h"
+#include "hankel_transf.h"
 #include "literal_reference.h"
 #include "test_util.h"
 
@@ -99,11 +100,46 @@ TEST(Grid, PointCountsForRatios)
 
 TEST(Grid, EqualDistancesGiveSevenPointsAtAnyScale)
 {
-    for (double d = 1e-300; d < 1e300; d *= 9.7) {
+    for (double d = 1e-153; d < 1e300; d *= 9.7) {
         EXPECT_EQ(points({d}), 7) << d;
         EXPECT_EQ(points({d, d, d, d}), 7) << d;
     }
     EXPECT_EQ(points({1e300}), 7);
+}
+
+// The smallest distance is bounded by the kernel, not by the extent: the
+// planner accepts a grid only if 4 pi^2 (x1^2 + x2^2) stays finite, with a
+// margin, at every point, so eval_f never turns a value of ~1e-231 into 0.
+// Bisected on the smallest distance, alone and with a ratio of 100: the
+// boundary lies at 9.94e-154 (9.94e-154 + 1 ulp is accepted), and the
+// grid's own corners, the built last point included, keep a nonzero kernel.
+TEST(Grid, SmallestDistanceKeepsTheKernelFiniteOnTheGrid)
+{
+    for (double ratio : {1.0, 100.0}) {
+        auto plan = [ratio](double d, ht::grid *g) {
+            const double td[2] = {d, d * ratio};
+            return ht::plan_grid(td, 2, g);
+        };
+        double lo = 1e-160, hi = 1e-150;   // refused, accepted
+        ht::grid g;
+        ASSERT_EQ(plan(lo, &g), ht::plan_status::extent_overflow);
+        ASSERT_EQ(plan(hi, &g), ht::plan_status::ok);
+        while (std::nextafter(lo, hi) < hi) {
+            const double mid = std::sqrt(lo) * std::sqrt(hi);
+            const double m = (mid > lo && mid < hi) ? mid : std::nextafter(lo, hi);
+            (plan(m, &g) == ht::plan_status::ok ? hi : lo) = m;
+        }
+        EXPECT_GT(hi, 9.9e-154) << "ratio " << ratio;
+        EXPECT_LT(hi, 1e-153) << "ratio " << ratio;
+        const built b = build({hi, hi * ratio});
+        ASSERT_EQ(b.status, ht::plan_status::ok);
+        const double first = b.x.front(), last = b.x.back();
+        for (double corner : {eval_f(first, first), eval_f(last, last), eval_f(first, last)})
+            EXPECT_GT(corner, 0.0) << "ratio " << ratio << ", smallest distance " << testutil::hex(hi);
+        // The limit is the kernel's: a corner 1.42 times further out (just
+        // past the margin of sqrt 2) would already have lost its value.
+        EXPECT_EQ(eval_f(first * 1.42, first * 1.42), 0.0);
+    }
 }
 
 TEST(Grid, MatchesLiteralReferenceBitForBit)

@@ -11,7 +11,6 @@
 #include "test_util.h"
 
 #include <gtest/gtest.h>
-#include <quadmath.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,16 +25,23 @@
 namespace {
 
 using testutil::hex;
+using ht_test::qabs;
+using ht_test::qcos;
+using ht_test::qpow;
+using ht_test::qrint;
+using ht_test::qsin;
+using ht_test::quad;
+using ht_test::quad_pi;
 
 // ulp of the binary64 nearest v (v != 0).
-double ulp_of(__float128 v)
+double ulp_of(quad v)
 {
     return std::ldexp(1.0, std::ilogb(static_cast<double>(v)) - 52);
 }
 
-double err_of(double got, __float128 want)
+double err_of(double got, quad want)
 {
-    return static_cast<double>(fabsq(static_cast<__float128>(got) - want));
+    return static_cast<double>(qabs(static_cast<quad>(got) - want));
 }
 
 // The fast method's stages on a grid of the test's choosing: drift and
@@ -114,12 +120,12 @@ TEST(FastPhase, RotationIsWithinAnUlpOfEachValue)
         const double lo = std::ldexp(u(rng), std::ilogb(hi) - 53);
         double c, s;
         ht::fast::cis(ht::fast::dd{hi, lo}, &c, &s);
-        const __float128 ang = 2 * M_PIq * (static_cast<__float128>(hi) + lo);
-        const __float128 want_c = cosq(ang), want_s = sinq(ang);
+        const quad ang = 2 * quad_pi * (static_cast<quad>(hi) + lo);
+        const quad want_c = qcos(ang), want_s = qsin(ang);
         for (auto [got, want, name] : {std::tuple{c, want_c, "cos"}, std::tuple{s, want_s, "sin"}}) {
             // ulps of the value, or of 2^-30 for smaller values: below that
             // the correction itself (~1e-16) is all there is to the value.
-            const double e = err_of(got, want) / ulp_of(std::max(fabsq(want), 0x1p-30Q));
+            const double e = err_of(got, want) / ulp_of(std::max(qabs(want), quad(0x1p-30)));
             if (e > worst) {
                 worst = e;
                 where = std::string(name) + " of phase " + hex(hi) + " + " + hex(lo) + ": got "
@@ -154,14 +160,14 @@ TEST(FastPhase, ReductionKeepsTheFractionToDoubleDoubleAccuracy)
         const double m = std::floor(u(rng) * (2 * N - 1));
         const ht::fast::dd r = ht::fast::reduce_phase(a, m, q);
         // The same in binary128: a and q are exact there, m*q nearly so.
-        const __float128 exact = (static_cast<__float128>(a.hi) + a.lo)
-                                 + m * (static_cast<__float128>(q.hi) + q.lo);
-        const __float128 want = exact - rintq(exact);
-        __float128 diff = (static_cast<__float128>(r.hi) + r.lo) - want;
-        diff = diff - rintq(diff);   // either end of [-1/2, 1/2] is the same phase
-        ASSERT_LE(fabsq(static_cast<__float128>(r.hi)), 0.5Q + 0x1p-50Q);
+        const quad exact = (static_cast<quad>(a.hi) + a.lo)
+                                 + m * (static_cast<quad>(q.hi) + q.lo);
+        const quad want = exact - qrint(exact);
+        quad diff = (static_cast<quad>(r.hi) + r.lo) - want;
+        diff = diff - qrint(diff);   // either end of [-1/2, 1/2] is the same phase
+        ASSERT_LE(qabs(static_cast<quad>(r.hi)), quad(0.5) + quad(0x1p-50));
         const double size = std::fabs(a.hi) + m * std::fabs(q.hi);
-        worst = std::max(worst, static_cast<double>(fabsq(diff)) / size);
+        worst = std::max(worst, static_cast<double>(qabs(diff)) / size);
     }
     std::printf("[ phase    ] reduction: max error %.3g of the unreduced phase\n", worst);
     EXPECT_LE(worst, 6e-32);
@@ -196,14 +202,14 @@ TEST(FastEvaluation, EachAntiDiagonalGivesItsExactTerm)
     for (bool avx2 : paths()) {
         for (int k = 0; k < 12; ++k) {
             const double s = (k == 0 ? 1000.0 : pick_d(rng)) / ht::sqrt2;
-            const __float128 fac = 2 * M_PIq * s / sigma;
+            const quad fac = 2 * quad_pi * s / sigma;
             for (std::size_t m : ms) {
-                __float128 cyc = s * (2 * static_cast<__float128>(x0)
-                                      + static_cast<__float128>(m) * h);
-                cyc -= rintq(cyc);
-                const __float128 th = 2 * M_PIq * cyc;
-                const __float128 factor[3] = {1, fac, fac * fac / 2};
-                const __float128 want[3] = {cosq(th), -sinq(th) * fac, -cosq(th) * fac * fac / 2};
+                quad cyc = s * (2 * static_cast<quad>(x0)
+                                      + static_cast<quad>(m) * h);
+                cyc -= qrint(cyc);
+                const quad th = 2 * quad_pi * cyc;
+                const quad factor[3] = {1, fac, fac * fac / 2};
+                const quad want[3] = {qcos(th), -qsin(th) * fac, -qcos(th) * fac * fac / 2};
                 double *moment[3] = {w.A, w.B, w.C};
                 for (int which = 0; which < 3; ++which) {
                     std::fill(w.A, w.A + L.padded, 0.0);
@@ -246,17 +252,17 @@ TEST(FastMoments, AntiDiagonalSumsAgainstQuadruplePrecision)
         stages st(x, g.incr_desired, g.max_s, avx2);
         const ht::fast::work &w = st.work();
         const std::size_t M = st.layout().M;
-        std::vector<__float128> A(M, 0), B(M, 0), C(M, 0), Babs(M, 0), Cabs(M, 0);
-        const __float128 four_pi_sq = 4 * M_PIq * M_PIq;
+        std::vector<quad> A(M, 0), B(M, 0), C(M, 0), Babs(M, 0), Cabs(M, 0);
+        const quad four_pi_sq = 4 * quad_pi * quad_pi;
         for (std::size_t j = 0; j < N; ++j)
             for (std::size_t k = 0; k < N; ++k) {
-                const __float128 xj = x[j], xk = x[k];
-                const __float128 f = powq(1 + four_pi_sq * (xj * xj + xk * xk), -0.75Q);
-                const __float128 de = static_cast<__float128>(w.e[j]) + w.e[k];
+                const quad xj = x[j], xk = x[k];
+                const quad f = qpow(1 + four_pi_sq * (xj * xj + xk * xk), quad(-0.75));
+                const quad de = static_cast<quad>(w.e[j]) + w.e[k];
                 A[j + k] += f;
                 B[j + k] += f * de;
                 C[j + k] += f * de * de;
-                Babs[j + k] += fabsq(f * de);
+                Babs[j + k] += qabs(f * de);
                 Cabs[j + k] += f * de * de;
             }
         double worst_a = 0, sum_a = 0, worst_b = 0, worst_c = 0;
@@ -308,7 +314,7 @@ TEST(FastDrift, EachOrderOfTheExpansionMattersOnAGridWithLargeDeviations)
             v += lv.deviation * g.incr_desired * u(rng);
         const ht_test::quad_reference ref(x);
         const double S = ref.total();
-        std::vector<__float128> want;
+        std::vector<quad> want;
         for (double di : d)
             want.push_back(ref.at(di / ht::sqrt2));
         for (bool avx2 : paths()) {
