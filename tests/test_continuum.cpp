@@ -69,8 +69,9 @@ agreement compare(void (*fn)(double *, double *, int *), double lo, double hi, i
 } // namespace
 
 // The plot's wide call, N = 1082: the sum exceeds T by 0.09 % on average
-// (aliased images add), measured max 0.37 %, mean 0.085 %, both sums alike.
-// Held to 0.5 % and 0.15 %: a constant off by 1 % or more breaks it.
+// (aliased images add), measured max 0.34 %, mean 0.085 %, both sums alike.
+// Held to 0.5 % and 0.15 %: 4 pi^2 off by 0.8 % in both the library and a
+// transcription breaks it (by 0.3 % does not).
 TEST(Continuum, WideCallMatchesTheBesselTransformInTheMiddle)
 {
     for (auto [fn, label] : {std::pair{&DFTYieldExpon, "direct"}, std::pair{&DFTYieldExponFast, "fast"}}) {
@@ -81,7 +82,8 @@ TEST(Continuum, WideCallMatchesTheBesselTransformInTheMiddle)
 }
 
 // Five times wider on each side (N = 27002, fast method only): measured max
-// 2.7e-4, mean 1e-4. Held to 4e-4 and 1.5e-4: a constant off by 1e-3 breaks it.
+// 2.7e-4, mean 1e-4. Held to 4e-4 and 1.5e-4: 4 pi^2 off by 0.3 % breaks
+// it (by 0.05 % does not).
 TEST(Continuum, WiderCallAgreesTenTimesCloser)
 {
     const agreement a = compare(&DFTYieldExponFast, 0.01, 60.0, 41, "fast");
