@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -33,10 +34,14 @@ using ht_test::qsin;
 using ht_test::quad;
 using ht_test::quad_pi;
 
-// ulp of the binary64 nearest v (v != 0).
+// ulp of the binary64 nearest v; the smallest subnormal for 0 (a sum of
+// zero terms must come out exactly 0).
 double ulp_of(quad v)
 {
-    return std::ldexp(1.0, std::ilogb(static_cast<double>(v)) - 52);
+    const double d = std::fabs(static_cast<double>(v));
+    if (d == 0.0)
+        return std::numeric_limits<double>::denorm_min();
+    return std::ldexp(1.0, std::max(std::ilogb(d) - 52, -1074));
 }
 
 double err_of(double got, quad want)
