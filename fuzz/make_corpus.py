@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed corpus for fuzz_dft: a little-endian int32 count followed
-by raw little-endian binary64 distances. Run from anywhere; rewrites
-fuzz/corpus/ next to this script."""
+by raw little-endian binary64 distances. A positive count carries the number
+of distances in its low 16 bits and the harness's switches above them (see
+fuzz_dft.cpp). Run from anywhere; rewrites fuzz/corpus/ next to this
+script."""
 import math
 import os
 import struct
@@ -10,6 +12,17 @@ import sys
 DBL_MAX = sys.float_info.max
 DBL_MIN = sys.float_info.min
 DENORM_MIN = 5e-324
+
+# Switches in the count's high bits.
+BASELINE = 1 << 16          # the fast sum's baseline loops too
+FAIL_FIRST = 1 << 17        # the fast sum's first allocation fails
+FAIL_SECOND = 1 << 18       # ... its second
+UNCAPPED = 1 << 22          # raw distances, grids of any size
+
+
+def cap(k):
+    """Ratio cap 16 * 4^k."""
+    return k << 19
 
 SEEDS = {
     "three_distances": (3, [1.0, 2.5, 7.0]),
@@ -28,6 +41,12 @@ SEEDS = {
     "huge_ratio": (2, [1.0, 1e9]),
     "near_max": (2, [DBL_MAX / 2, DBL_MAX / 3]),
     "max": (1, [DBL_MAX]),
+    "baseline_loops": (BASELINE | 4, [0.3, 1.7, 4.4, 2.0]),
+    "alloc_fails_first": (FAIL_FIRST | 2, [1.0, 3.0]),
+    "alloc_fails_second": (FAIL_SECOND | BASELINE | 3, [2.0, 0.5, 9.0]),
+    "ratio_1000_fast_only": (cap(3) | BASELINE | 2, [1.0, 1000.0]),
+    "uncapped_planner_only": (UNCAPPED | 2, [1.0, 1e7]),
+    "uncapped_too_many_points": (UNCAPPED | FAIL_FIRST | 2, [1.0, 3e8]),
 }
 
 

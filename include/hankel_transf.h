@@ -48,8 +48,10 @@ extern "C" {
  *
  * Frequencies are in cycles per unit distance. f(0, 0) == 1 exactly; f is
  * even in each argument and symmetric under swapping them. Nothing is
- * validated: an infinite argument (or one whose square overflows) gives 0,
- * a NaN argument gives NaN.
+ * validated: an infinite argument gives 0, and so does any point where
+ * r_part * 39.47841760435743 overflows (|x| >= 2.13e153 on an axis,
+ * 1.51e153 on the diagonal), where the true value is near 1e-231; a NaN
+ * argument gives NaN.
  *
  * Thread safety: pure, reentrant, no state.
  */
@@ -93,9 +95,14 @@ HANKEL_TRANSF_API double eval_f(double x1, double x2) HANKEL_TRANSF_NOEXCEPT;
  *   - n < 1: returns at once; nothing is read or written.
  *   - any distance NaN, infinite, zero, negative or -0: every ht_vec[i] is
  *     set to a quiet NaN; nothing is allocated.
- *   - a grid that cannot be sized (1/(2*min_s) or the point count not
- *     finite, N beyond INT_MAX, or 8*N*N bytes beyond SIZE_MAX): every
- *     ht_vec[i] is NaN; nothing is allocated.
+ *   - a grid that cannot be sized: every ht_vec[i] is NaN; nothing is
+ *     allocated. That is a smallest distance below 9.94e-154 (the grid
+ *     would reach where the kernel's 4*pi^2*r overflows and eval_f gives 0:
+ *     for a corner (x, x) of the grid, 2*x*x*4*pi^2 must stay below
+ *     DBL_MAX/2; every subnormal distance is refused so), a largest
+ *     distance whose double 2*max_s overflows (above about 1.27e308), or
+ *     a ratio giving N beyond INT_MAX or 8*N*N bytes beyond PTRDIFF_MAX
+ *     (ratios above about 2.39e8).
  *   - the work arrays cannot be allocated, or gsl_matrix_alloc returns NULL
  *     (only possible when the host has switched GSL's error handler off):
  *     every ht_vec[i] is NaN and everything already taken is released.

@@ -57,13 +57,17 @@ extern "C" {
  * as there, one distance's result depends on the others passed with it.
  *
  * Accuracy: not bit-identical to DFTYieldExpon, and not reproducible to the
- * bit across CPUs (a vectorised path with fused multiply-add is chosen at
- * run time when the CPU has AVX2 and FMA). Against the sum evaluated in
- * quadruple precision on the same grid, |error| <= 1e-14 * S for every
- * distance, where S = sum_{j,k} f(x_j, x_k) >= |ht(d)|. Measured errors
- * stay below 1e-16 * S up to N = 45003, well under DFTYieldExpon's own
- * rounding error, which grows with the phase 2*pi*s*|x| (about 2e-14 * S
- * at N = 4502).
+ * bit across CPUs (on x86-64 a vectorised path with fused multiply-add is
+ * chosen at run time when the CPU has AVX2 and FMA). Against the sum
+ * evaluated in quadruple precision on the same grid, with
+ * S = sum_{j,k} f(x_j, x_k) >= |ht(d)|, measured errors are below 5e-17 * S
+ * on grids of N >= 400 points with spacing at most 0.1 (largest distance
+ * above about 5: many grid points carry S), 1e-17 * S at N = 4502, and up
+ * to 4.5e-16 * S (about 2 ulp of S) on smaller or coarser grids, where few
+ * points carry S and each anti-diagonal's phase is applied as two
+ * rotations of about an ulp each. DFTYieldExpon's own rounding error grows with the phase
+ * 2*pi*s*|x| (2e-14 * S at N = 4502); on coarse grids at tiny scales it can
+ * be several times smaller than this function's.
  *
  * Cost: N*(N+1)/2 kernel evaluations once per call, then for each
  * distance either about 2N multiply-adds and 2N/32 + 32 sine/cosine pairs
@@ -88,9 +92,10 @@ extern "C" {
  *   - n < 1: returns at once; nothing is read or written.
  *   - any distance NaN, infinite, zero, negative or -0: every ht_vec[i] is
  *     set to a quiet NaN; nothing is allocated.
- *   - a grid DFTYieldExpon could not size (1/(2*min_s) or the point count
- *     not finite, N beyond INT_MAX, or 8*N*N bytes beyond SIZE_MAX): every
- *     ht_vec[i] is NaN; nothing is allocated.
+ *   - a grid DFTYieldExpon could not size (a smallest distance below
+ *     9.94e-154, a largest above about 1.27e308, or a ratio above about
+ *     2.39e8; see hankel_transf.h): every ht_vec[i] is NaN; nothing is
+ *     allocated.
  *   - the work space cannot be allocated: every ht_vec[i] is NaN and
  *     everything already taken is released.
  *
@@ -110,13 +115,14 @@ HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
  * leave NaN in every output. */
 #define HANKEL_TRANSF_GRID_OK 0                 /* computed on the grid reported */
 #define HANKEL_TRANSF_GRID_BAD_DISTANCE 1       /* td_vec[*bad_index] is NaN, infinite, 0, -0 or < 0 */
-#define HANKEL_TRANSF_GRID_EXTENT_OVERFLOW 2    /* the smallest distance is too small:
-                                                   the extent 1.5/(2*min_s) is not finite */
+#define HANKEL_TRANSF_GRID_EXTENT_OVERFLOW 2    /* the smallest distance is too small
+                                                   (below 9.94e-154): the kernel would
+                                                   overflow on the grid's extent */
 #define HANKEL_TRANSF_GRID_SPACING_UNDERFLOW 3  /* the largest distance is too large:
                                                    2*max_s overflows */
 #define HANKEL_TRANSF_GRID_TOO_MANY_POINTS 4    /* the ratio largest/smallest is too large:
                                                    N beyond INT_MAX or 8*N*N bytes beyond
-                                                   what can be addressed */
+                                                   PTRDIFF_MAX */
 #define HANKEL_TRANSF_GRID_NO_DISTANCES 5       /* *length_td < 1 */
 
 /*

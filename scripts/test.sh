@@ -4,6 +4,9 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer (incl. float-cast-overflow)
 #   3. ThreadSanitizer: the concurrency suite
 #   4. libFuzzer on both entry points for a bounded time (FUZZ_SECONDS, default 60)
+#   5. aarch64: cross build of both libraries, the tool and the suites with Debian's
+#      cross toolchain; the C host and the fast method's suite run under qemu-user
+#      (AARCH64=0 skips it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
@@ -39,6 +42,18 @@ fi
 if [ -x fuzz/run.sh ] || [ -f fuzz/run.sh ]; then
     step "fuzzing both entry points for ${FUZZ_SECONDS:-60} s"
     bash fuzz/run.sh "${FUZZ_SECONDS:-60}"
+fi
+
+if [ "${AARCH64:-1}" != 0 ]; then
+    step "aarch64 cross build, C host and fast suite under qemu-user"
+    bash scripts/deps.sh aarch64
+    cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+          -DCMAKE_BUILD_TYPE=Release -DHANKEL_TRANSF_BUILD_TESTS=ON -DHANKEL_TRANSF_INSTALL=OFF >/dev/null
+    # Only what runs here: suites that need libquadmath or a host interpreter
+    # are not built for the target.
+    cmake --build build-aarch64 -j"$jobs" --target hankel_transf hankel_transf_fast hankel-transf \
+          host_dlopen test_fast
+    ctest --test-dir build-aarch64 --output-on-failure -j"$jobs" -R '^(host|fast|exports)\.'
 fi
 
 step "all suites passed"

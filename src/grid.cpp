@@ -1,5 +1,6 @@
 #include "grid.h"
 
+#include "constants.h"
 #include "rounding_guard.h"
 
 #include <climits>
@@ -40,10 +41,19 @@ plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
     const double min_x = -max_x;
     const double t = (1.0 / (max_s + max_s)) * two_thirds;
     const double range = max_x - min_x;
-    // A tiny min_s overflows 1.5/(2 min_s); a huge max_s (2 max_s overflows)
-    // drives t to 0. Either way the quotient below would be inf or NaN.
-    if (!std::isfinite(max_x))
+    // The kernel must be representable on the whole grid: eval_f forms
+    // 4 pi^2 (x1^2 + x2^2), which overflows from |x| = 1.5e153 at the grid's
+    // corner, and f then comes out 0 instead of a value near 1e-231 (below a
+    // smallest distance of about 1e-155 every value in the table is 0). A
+    // margin of 2 in r (sqrt 2 in x) covers the built grid's drift past
+    // max_x, so the smallest distance must be at least 9.94e-154. The same
+    // test refuses an extent 1.5/(2 min_s) or 2 max_x that is not finite
+    // (smaller, and subnormal, distances).
+    const double corner_r = max_x * max_x + max_x * max_x;
+    if (!(corner_r * four_pi_sq <= std::numeric_limits<double>::max() / 2))
         return plan_status::extent_overflow;
+    // A huge max_s (2 max_s overflows) drives t to 0, and the quotient below
+    // would be inf or NaN.
     if (!(t > 0.0))
         return plan_status::spacing_underflow;
     const double intervals = std::ceil(range / t);
@@ -53,9 +63,12 @@ plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
         return plan_status::too_many_points;
     const int num_samp_desired_no_endpt = static_cast<int>(intervals) + 1;
     const int num_samp_desired = num_samp_desired_no_endpt + 1;
-    // The N x N table's byte count must not wrap: GSL multiplies it unchecked.
+    // The N x N table's byte count must be an object size: GSL multiplies
+    // it unchecked (beyond SIZE_MAX it wraps to a far too small block), and
+    // no object may exceed PTRDIFF_MAX bytes (pointer differences within it
+    // must be representable; glibc's malloc refuses larger requests).
     const std::size_t N = static_cast<std::size_t>(num_samp_desired);
-    if (N > SIZE_MAX / sizeof(double) / N)
+    if (N > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(double) / N)
         return plan_status::too_many_points;
 
     g->min_s = min_s;

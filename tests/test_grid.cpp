@@ -2,10 +2,12 @@
 // a grid point and changes every output. These cases fail if the build
 // fuses, reorders or widens any of the grid's operations.
 #include "grid.h"
+#include "hankel_transf.h"
 #include "literal_reference.h"
 #include "test_util.h"
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -98,11 +100,46 @@ TEST(Grid, PointCountsForRatios)
 
 TEST(Grid, EqualDistancesGiveSevenPointsAtAnyScale)
 {
-    for (double d = 1e-300; d < 1e300; d *= 9.7) {
+    for (double d = 1e-153; d < 1e300; d *= 9.7) {
         EXPECT_EQ(points({d}), 7) << d;
         EXPECT_EQ(points({d, d, d, d}), 7) << d;
     }
     EXPECT_EQ(points({1e300}), 7);
+}
+
+// The smallest distance is bounded by the kernel, not by the extent: the
+// planner accepts a grid only if 4 pi^2 (x1^2 + x2^2) stays finite, with a
+// margin, at every point, so eval_f never turns a value of ~1e-231 into 0.
+// Bisected on the smallest distance, alone and with a ratio of 100: the
+// boundary lies at 9.94e-154 (9.94e-154 + 1 ulp is accepted), and the
+// grid's own corners, the built last point included, keep a nonzero kernel.
+TEST(Grid, SmallestDistanceKeepsTheKernelFiniteOnTheGrid)
+{
+    for (double ratio : {1.0, 100.0}) {
+        auto plan = [ratio](double d, ht::grid *g) {
+            const double td[2] = {d, d * ratio};
+            return ht::plan_grid(td, 2, g);
+        };
+        double lo = 1e-160, hi = 1e-150;   // refused, accepted
+        ht::grid g;
+        ASSERT_EQ(plan(lo, &g), ht::plan_status::extent_overflow);
+        ASSERT_EQ(plan(hi, &g), ht::plan_status::ok);
+        while (std::nextafter(lo, hi) < hi) {
+            const double mid = std::sqrt(lo) * std::sqrt(hi);
+            const double m = (mid > lo && mid < hi) ? mid : std::nextafter(lo, hi);
+            (plan(m, &g) == ht::plan_status::ok ? hi : lo) = m;
+        }
+        EXPECT_GT(hi, 9.9e-154) << "ratio " << ratio;
+        EXPECT_LT(hi, 1e-153) << "ratio " << ratio;
+        const built b = build({hi, hi * ratio});
+        ASSERT_EQ(b.status, ht::plan_status::ok);
+        const double first = b.x.front(), last = b.x.back();
+        for (double corner : {eval_f(first, first), eval_f(last, last), eval_f(first, last)})
+            EXPECT_GT(corner, 0.0) << "ratio " << ratio << ", smallest distance " << testutil::hex(hi);
+        // The limit is the kernel's: a corner 1.42 times further out (just
+        // past the margin of sqrt 2) would already have lost its value.
+        EXPECT_EQ(eval_f(first * 1.42, first * 1.42), 0.0);
+    }
 }
 
 TEST(Grid, MatchesLiteralReferenceBitForBit)
@@ -134,13 +171,45 @@ TEST(Grid, MatchesLiteralReferenceBitForBit)
 
 TEST(Grid, ScaledDistancesAreDivisionsByRootTwo)
 {
-    // d / sqrt2 and d * (1/sqrt2) differ in the last bit for many d.
-    const std::vector<double> td = {1.0, 3.0, 0.1, 7.25, 0.07, 12.3456789};
+    // For 0.66, 0.73 and 0.88, d / sqrt2 and d * (1/sqrt2) differ in the
+    // last bit; 0.66 and 0.88 are also the extremes the planner keeps.
+    const std::vector<double> td = {0.73, 0.88, 0.66, 0.7};
+    const double inv_sqrt2 = 1.0 / 1.4142135623730951;
+    int differ = 0;
+    for (double d : td)
+        differ += testutil::bits(d / 1.4142135623730951) != testutil::bits(d * inv_sqrt2);
+    ASSERT_EQ(differ, 3) << "the premise: three of these distances tell the two apart";
     std::vector<double> s(td.size());
     ht::scale_distances(td.data(), static_cast<int>(td.size()), s.data());
     for (std::size_t i = 0; i < td.size(); ++i)
-        EXPECT_TRUE(same_bits(s[i], literal::rnd(td[i] / 1.4142135623730951)));
+        EXPECT_TRUE(same_bits(s[i], literal::rnd(td[i] / 1.4142135623730951))) << td[i];
     const built b = build(td);
-    EXPECT_TRUE(same_bits(b.g.min_s, s[4]));
-    EXPECT_TRUE(same_bits(b.g.max_s, s[5]));
+    EXPECT_TRUE(same_bits(b.g.min_s, 0.66 / 1.4142135623730951));
+    EXPECT_TRUE(same_bits(b.g.max_s, 0.88 / 1.4142135623730951));
+}
+
+// The distance check itself, not a later symptom: every refused value, at
+// every position, is named by its index before anything is sized.
+TEST(Grid, RefusedDistanceIsNamedAtTheCheck)
+{
+    const double refused[] = {-1.0, -1e-300, -std::numeric_limits<double>::denorm_min(),
+                              -std::numeric_limits<double>::max(), 0.0, -0.0,
+                              std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity()};
+    for (double bad : refused) {
+        for (int pos = 0; pos < 3; ++pos) {
+            std::vector<double> td = {2.0, 1.0, 3.0};
+            td[pos] = bad;
+            ht::grid g;
+            int index = -1;
+            EXPECT_EQ(ht::plan_grid(td.data(), 3, &g, &index), ht::plan_status::bad_distance)
+                << testutil::hex(bad) << " at " << pos;
+            EXPECT_EQ(index, pos) << testutil::hex(bad);
+        }
+        // Alone, a negative distance would otherwise size a perfectly
+        // ordinary grid from |d|.
+        ht::grid g;
+        EXPECT_EQ(ht::plan_grid(&bad, 1, &g), ht::plan_status::bad_distance) << testutil::hex(bad);
+    }
 }

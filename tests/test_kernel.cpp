@@ -59,6 +59,13 @@ TEST(Kernel, DecreasesWithRadiusAndVanishesAtOverflow)
         prev = f;
     }
     const double inf = std::numeric_limits<double>::infinity();
+    // 4 pi^2 r overflows from |x| = 2.13e153 on an axis and 1.51e153 on the
+    // diagonal, long before the square does (1.34e154): the planner keeps
+    // every grid inside that.
+    EXPECT_GT(eval_f(2.13e153, 0.0), 0.0);
+    EXPECT_TRUE(same_bits(eval_f(2.14e153, 0.0), 0.0));
+    EXPECT_GT(eval_f(1.5e153, 1.5e153), 0.0);
+    EXPECT_TRUE(same_bits(eval_f(1.51e153, 1.51e153), 0.0));
     EXPECT_TRUE(same_bits(eval_f(1e200, 0.0), 0.0));   // square overflows
     EXPECT_TRUE(same_bits(eval_f(inf, 0.0), 0.0));
     EXPECT_TRUE(same_bits(eval_f(0.0, -inf), 0.0));

@@ -15,9 +15,10 @@ namespace fast {
 
 // The fractional part, in cycles, of a + m*q, with |result.hi| <= 1/2 + tiny.
 // m is an integer below 2^53. Every integer part is removed from an exact
-// value (x - nearbyint(x) is exact in binary floating point), so the phase
-// keeps about 1e-32 cycles of absolute accuracy however many cycles it spans:
-// what is left is the rounding of m*q.lo and of the final additions.
+// value (x - nearbyint(x) is exact in binary floating point), so what is left
+// is the rounding of m*q.lo and of the sums of low parts: an error of about
+// 2^-105 times the unreduced phase |a| + m|q| (measured max 1.6e-32 of it),
+// 1e-27 cycles for a phase of 1e5 cycles.
 inline dd reduce_phase(dd a, double m, dd q)
 {
     const dd p = two_prod(m, q.hi);
@@ -35,8 +36,10 @@ inline dd reduce_phase(dd a, double m, dd q)
 // to the libm values of ang:
 //   cos(ang + l) = cos(ang) - sin(ang)*l + O(l^2),
 //   sin(ang + l) = sin(ang) + cos(ang)*l + O(l^2),  |l| <= ~2.3e-16.
-// Absolute error: libm's (glibc: < 1 ulp of a value <= 1) plus ~1e-32;
-// without the correction it would be up to |l|, one more ulp near 0 and pi.
+// Each value is within libm's error plus the rounding of the correction:
+// measured max 1.01 ulp of the value (glibc 2.36). Without the correction
+// the error would be up to |l| absolute, hundreds of ulps of a small sine
+// near 0 and pi.
 inline void cis(dd phase, double *c, double *s)
 {
     const dd p = two_prod(two_pi, phase.hi);

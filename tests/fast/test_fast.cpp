@@ -10,7 +10,6 @@
 #include "test_util.h"
 
 #include <gtest/gtest.h>
-#include <quadmath.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,15 +24,16 @@
 
 namespace {
 
+using ht_test::hex;
+using ht_test::qabs;
+using ht_test::qcos;
+using ht_test::qpow;
+using ht_test::qrint;
+using ht_test::qsin;
+using ht_test::quad;
+using ht_test::quad_pi;
 using testutil::call;
 using testutil::hex;
-
-std::string hex(__float128 v)
-{
-    char buf[96];
-    quadmath_snprintf(buf, sizeof buf, "%Qa", v);
-    return buf;
-}
 
 // The grid both methods build for these distances, via the shared grid unit.
 std::vector<double> grid_of(const std::vector<double> &d, ht::grid *g_out = nullptr)
@@ -85,15 +85,29 @@ grid_query query_grid(std::vector<double> d)
     return q;
 }
 
-double abs_err(double v, __float128 ref)
+double abs_err(double v, quad ref)
 {
-    return static_cast<double>(fabsq(static_cast<__float128>(v) - ref));
+    return static_cast<double>(qabs(static_cast<quad>(v) - ref));
 }
 
 // ---------------------------------------------------------------------------
-// Accuracy. Every set is checked against the quad reference on its own grid;
-// the sets range from a single repeated distance (N = 7) to N ~ 500, with
-// the number of distances scaled so the reference stays affordable.
+// Accuracy. Every set is checked against the quad reference on its own grid:
+// seeded random sets (N = 7 to ~500, smallest distance 1e-3..1e3), the
+// benchmark's 1..100, and fixed sets from 1e-150 to 1e300. Tolerances are
+// graded by regime, each to what both loop builds measure:
+//   large fine grids (N >= 400, spacing h <= 0.1, so the largest distance
+//     is above about 5): many grid points carry S and rounding averages
+//     out; measured max 4.6e-17 S (5e-17 over scales 10..1e300), held to
+//     1e-16 S. Without the drift's first-order term B, 2.8e-16 S.
+//   every other grid: few points carry S (coarse grids, h > 0.1, put most
+//     of it on the central points), and each anti-diagonal's phase is
+//     applied as two rotations (in-block and block) of about an ulp each,
+//     so the error approaches 2 ulp of S; measured max 4.1e-16 S (4.5e-16
+//     over scales 1e-152..1e300), held to 6e-16 S. On coarse grids the
+//     direct sum, whose cosines of tiny phases are exact, can be several
+//     times better.
+// Over all sets together the fast method's errors sum to 6 % of the direct
+// sum's, which loses its large phases to rounding.
 
 TEST(FastAccuracy, WithinQuadReferenceAndNoWorseThanDirectSum)
 {
@@ -106,35 +120,41 @@ TEST(FastAccuracy, WithinQuadReferenceAndNoWorseThanDirectSum)
         {17, 33.0}, {18, 47.0}, {19, 64.0}, {20, 88.0}, {21, 110.0},
     };
     const bool have_avx2 = ht::fast::avx2_fma_available();
-    const double tol = 1e-14;
+    struct regime {
+        const char *name;
+        double tol, max_fast = 0, max_base = 0, max_exact = 0;
+        int count = 0;
+    } fine{"large fine grids (N >= 400, h <= 0.1)", 1e-16}, coarse{"other grids", 6e-16};
 
-    double sum_fast = 0, sum_base = 0, sum_exact = 0, max_fast = 0, max_base = 0;
-    int count = 0;
-    auto check_set = [&](const std::vector<double> &d, const char *label) {
-        const std::vector<double> x = grid_of(d);
+    double sum_fast = 0, sum_base = 0, sum_exact = 0;
+    auto check_set = [&](const std::vector<double> &d, const std::string &label) {
+        ht::grid g;
+        const std::vector<double> x = grid_of(d, &g);
         ASSERT_FALSE(x.empty());
+        regime &rg = g.incr_desired <= 0.1 && x.size() >= 400 ? fine : coarse;
         const ht_test::quad_reference ref(x);
         const double S = ref.total();
         const std::vector<double> fast = call(DFTYieldExponFast, d);
         const std::vector<double> exact = call(DFTYieldExpon, d);
         const std::vector<double> base = fast_ext(d, ht::fast::isa::baseline);
         for (std::size_t i = 0; i < d.size(); ++i) {
-            const __float128 r = ref.at(d[i] / ht::sqrt2);
+            const quad r = ref.at(d[i] / ht::sqrt2);
             const double ef = abs_err(fast[i], r) / S;
             const double eb = abs_err(base[i], r) / S;
             const double ex = abs_err(exact[i], r) / S;
-            EXPECT_LE(ef, tol) << label << " N=" << x.size() << " d=" << hex(d[i])
-                               << " fast=" << hex(fast[i]) << " ref=" << hex(r)
-                               << " S=" << hex(S);
-            EXPECT_LE(eb, tol) << label << " (baseline loops) N=" << x.size()
-                               << " d=" << hex(d[i]) << " fast=" << hex(base[i])
-                               << " ref=" << hex(r) << " S=" << hex(S);
+            EXPECT_LE(ef, rg.tol) << label << ", " << rg.name << ": N=" << x.size()
+                                  << " d=" << hex(d[i]) << " fast=" << hex(fast[i])
+                                  << " ref=" << hex(r) << " S=" << hex(S);
+            EXPECT_LE(eb, rg.tol) << label << " (baseline loops), " << rg.name << ": N="
+                                  << x.size() << " d=" << hex(d[i]) << " fast=" << hex(base[i])
+                                  << " ref=" << hex(r) << " S=" << hex(S);
             sum_fast += ef;
             sum_base += eb;
             sum_exact += ex;
-            max_fast = std::max(max_fast, ef);
-            max_base = std::max(max_base, eb);
-            ++count;
+            rg.max_fast = std::max(rg.max_fast, ef);
+            rg.max_base = std::max(rg.max_base, eb);
+            rg.max_exact = std::max(rg.max_exact, ex);
+            ++rg.count;
         }
     };
 
@@ -142,47 +162,35 @@ TEST(FastAccuracy, WithinQuadReferenceAndNoWorseThanDirectSum)
         const std::vector<double> probe = random_set(sp.seed, sp.ratio, 2);
         const double N = static_cast<double>(grid_of(probe).size());
         const int n = static_cast<int>(std::clamp(1.2e6 / (N * N / 2), 3.0, 24.0));
-        check_set(random_set(sp.seed, sp.ratio, n),
-                  ("seed " + std::to_string(sp.seed)).c_str());
+        check_set(random_set(sp.seed, sp.ratio, n), "seed " + std::to_string(sp.seed));
     }
     // The benchmark's small workload: 1..100, N = 452.
     std::vector<double> w1;
     for (int i = 0; i < 8; ++i)
         w1.push_back(std::pow(100.0, i / 7.0));
     check_set(w1, "1..100");
+    // Scales across the whole accepted range, N = 47 and 421.
+    for (double scale : {1e-150, 1e-100, 1e-40, 1e-4, 1e-2, 1e1, 1e20, 1e150, 1e300})
+        for (double ratio : {10.0, 93.0}) {
+            std::vector<double> d;
+            for (int i = 0; i < 4; ++i)
+                d.push_back(scale * std::pow(ratio, i / 3.0));
+            char label[64];
+            std::snprintf(label, sizeof label, "%g..%g", d.front(), d.back());
+            check_set(d, label);
+        }
 
-    std::printf("[ accuracy ] %d distances: max |fast-ref|/S = %.3g (baseline loops %.3g%s)\n"
-                "[ accuracy ] sum of errors/S: fast %.3g, baseline %.3g, direct sum %.3g\n",
-                count, max_fast, max_base, have_avx2 ? "" : ", no AVX2 on this CPU",
+    for (const regime *rg : {&fine, &coarse})
+        std::printf("[ accuracy ] %s, %d distances: max |fast-ref|/S = %.3g (baseline loops %.3g%s),"
+                    " direct sum %.3g\n",
+                    rg->name, rg->count, rg->max_fast, rg->max_base,
+                    have_avx2 ? "" : ", no AVX2 on this CPU", rg->max_exact);
+    std::printf("[ accuracy ] sum of errors/S: fast %.3g, baseline %.3g, direct sum %.3g\n",
                 sum_fast, sum_base, sum_exact);
+    EXPECT_GE(fine.count, 30);
+    EXPECT_GT(coarse.count, 100);
     EXPECT_LE(sum_fast, sum_exact);
     EXPECT_LE(sum_base, sum_exact);
-}
-
-// The grid's drift from even spacing grows like N^2 in phase: negligible at
-// N ~ 500, ~3e-15 * S at N = 4502 if ignored, 4e-14 * S at N = 45003. The
-// method's own error does not grow with N, so this size is held to 1e-15 * S
-// (measured ~1e-17), which the drift terms alone would break. The quad
-// reference is unaffordable here; the pairwise double-double one is good to
-// a few 1e-16 * S.
-TEST(FastAccuracy, LargeGridAgainstPairwiseReference)
-{
-    std::vector<double> d;   // the benchmark's 1..1000 workload: N = 4502
-    for (int i = 0; i < 200; ++i)
-        d.push_back(std::pow(1000.0, i / 199.0));
-    const std::vector<double> x = grid_of(d);
-    ASSERT_EQ(x.size(), 4502u);
-    const std::vector<double> fast = call(DFTYieldExponFast, d);
-    double max_err = 0;
-    for (int i : {0, 57, 199}) {
-        double S = 0;
-        const double ref = ht_test::pairwise_reference(x, d[i] / ht::sqrt2, &S);
-        const double err = std::fabs(fast[i] - ref) / S;
-        EXPECT_LE(err, 1e-15) << "d=" << hex(d[i]) << " fast=" << hex(fast[i])
-                              << " ref=" << hex(ref) << " S=" << hex(S);
-        max_err = std::max(max_err, err);
-    }
-    std::printf("[ accuracy ] N = 4502: max |fast-ref|/S = %.3g\n", max_err);
 }
 
 // The method splits each grid point into x_0 + j*h + e_j; a point that is
@@ -203,10 +211,10 @@ TEST(FastGrid, DeviationReproducesEveryBuiltPoint)
         for (int j = 0; j < N && bad < 5; ++j) {
             // Exact in binary128: every point is a multiple of ulp(h)/2 and
             // spans fewer than 113 bits.
-            const __float128 exact = static_cast<__float128>(x[j]) - x[0]
-                                     - static_cast<__float128>(j) * g.incr_desired;
-            const __float128 diff = fabsq(static_cast<__float128>(e[j]) - exact);
-            if (diff > fabsq(exact) * 0x1p-52Q) {
+            const quad exact = static_cast<quad>(x[j]) - x[0]
+                                     - static_cast<quad>(j) * g.incr_desired;
+            const quad diff = qabs(static_cast<quad>(e[j]) - exact);
+            if (diff > qabs(exact) * quad(0x1p-52)) {
                 ++bad;
                 ADD_FAILURE() << "N=" << N << " j=" << j << " x_j=" << hex(x[j])
                               << " e_j=" << hex(e[j]) << " exact=" << hex(exact);
@@ -260,9 +268,10 @@ TEST(FastBadInput, NaNEverywhereAndNothingAllocatedLikeDirectSum)
     const std::vector<std::vector<double>> cases = {
         {nan_v}, {1.0, nan_v, 2.0}, {inf_v, 1.0}, {1.0, -inf_v}, {0.0},
         {2.0, -0.0}, {-1.0, 3.0}, {3.0, 2.0, -5e-324},
-        // grids that cannot be sized: 1/(2 min_s) overflows; N beyond
+        // grids that cannot be sized: 1/(2 min_s) overflows; the kernel
+        // would overflow on the grid; N beyond
         // INT_MAX; N fits an int but an N x N table would not fit size_t.
-        {1e-310, 1.0}, {1.0, 1e10}, {4e8, 1.0},
+        {1e-310, 1.0}, {1e-160, 1.0}, {1.0, 1e10}, {4e8, 1.0},
         {1.3e308}, // 2 max_s overflows
     };
     for (std::size_t c = 0; c < cases.size(); ++c) {
@@ -277,7 +286,7 @@ TEST(FastBadInput, NaNEverywhereAndNothingAllocatedLikeDirectSum)
             EXPECT_EQ(q.status, HANKEL_TRANSF_GRID_BAD_DISTANCE) << "case " << c;
             EXPECT_EQ(q.bad_index, first_bad) << "case " << c;
         } else {
-            EXPECT_EQ(q.status, d[0] < 1e-300   ? HANKEL_TRANSF_GRID_EXTENT_OVERFLOW
+            EXPECT_EQ(q.status, d[0] < 1e-153   ? HANKEL_TRANSF_GRID_EXTENT_OVERFLOW
                                 : d[0] > 1e308 ? HANKEL_TRANSF_GRID_SPACING_UNDERFLOW
                                                 : HANKEL_TRANSF_GRID_TOO_MANY_POINTS)
                 << "case " << c;

@@ -63,7 +63,7 @@ std::size_t current_vm_bytes()
 // for the grid, s and a small work array, far short of any multi-GB block.
 constexpr std::size_t headroom = std::size_t{256} << 20;
 
-void limit_address_space()
+void limit_address_space(std::size_t room = headroom)
 {
     const std::size_t vm = current_vm_bytes();
     if (vm == 0) {
@@ -71,7 +71,7 @@ void limit_address_space()
         _exit(3);
     }
     struct rlimit rl;
-    rl.rlim_cur = rl.rlim_max = vm + headroom;
+    rl.rlim_cur = rl.rlim_max = vm + room;
     if (setrlimit(RLIMIT_AS, &rl) != 0) {
         std::perror("setrlimit");
         _exit(3);
@@ -138,7 +138,7 @@ int points_per_axis(std::vector<double> td)
 const std::vector<double> table_too_big{1.0, 5000.0, 2.0, 17.0};
 
 // Ratio 2.2e8: N is about 9.9e8, so the grid array alone is 7.9 GB, while
-// 8 N^2 still fits in size_t: a sizable grid whose work array fails.
+// 8 N^2 is still below PTRDIFF_MAX: a sizable grid whose work array fails.
 const std::vector<double> grid_too_big{3.0, 6.6e8};
 
 TEST(AllocationFailureDeathTest, TableRefusedWithHandlerOffGivesNaNAndReleasesAll)
@@ -187,6 +187,43 @@ TEST(AllocationFailureDeathTest, FastWorkArraysRefusedGiveNaNAndReleaseAll)
                 ::testing::ExitedWithCode(0), "");
 }
 
+// In the forked child: the fast call under an address-space limit of room
+// bytes above what is mapped, compared bit for bit with want.
+[[noreturn]] void child_fast_call_matches(std::vector<double> td, const std::vector<double> &want,
+                                          std::size_t room)
+{
+    limit_address_space(room);
+    alarm(60);
+    std::vector<double> got(td.size(), -7.0);
+    int n = static_cast<int>(td.size());
+    DFTYieldExponFast(got.data(), td.data(), &n);
+    int bad = 0;
+    for (std::size_t i = 0; i < got.size(); ++i)
+        if (testutil::bits(got[i]) != testutil::bits(want[i])) {
+            std::fprintf(stderr, "output %zu: got %a, unlimited call %a\n", i, got[i], want[i]);
+            ++bad;
+        }
+    _exit(bad == 0 ? 0 : 1);
+}
+
+// The fast method's memory is O(N + n): a grid whose N x N table would be
+// thirty times the address space left is computed all the same, with the
+// values an unlimited call gives.
+TEST(FastMemoryDeathTest, LargeGridComputedInLinearMemory)
+{
+    SKIP_IF_SHADOW_MEMORY();
+    constexpr std::size_t room = std::size_t{16} << 20;
+    const std::vector<double> td{1.0, 2000.0, 3.5, 41.0, 640.0};
+    const int N = points_per_axis(td);
+    ASSERT_EQ(N, 9002);
+    ASSERT_GT(8.0 * N * N, 30.0 * room);
+    std::vector<double> want(td.size());
+    std::vector<double> in = td;
+    int n = static_cast<int>(td.size());
+    DFTYieldExponFast(want.data(), in.data(), &n);
+    EXPECT_EXIT(child_fast_call_matches(td, want, room), ::testing::ExitedWithCode(0), "");
+}
+
 std::vector<std::pair<const char *, dft_fn>> entries()
 {
     return {{"DFTYieldExpon", &DFTYieldExpon}, {"DFTYieldExponFast", &DFTYieldExponFast}};
@@ -205,6 +242,11 @@ TEST(UnsizableGrid, RefusedWithNaNBeforeAnyAllocation)
         {"smallest subnormal beside 1", {1.0, std::numeric_limits<double>::denorm_min()}},
         // 1/(2 min_s) is finite but the extent 2 max_x overflows.
         {"subnormal DBL_MIN/2", {dmin / 2}},
+        // The extent is finite, but 4 pi^2 (x1^2 + x2^2) overflows on it.
+        {"subnormal 1.2e-308", {1.2e-308}},
+        {"DBL_MIN", {dmin}},
+        {"9.9e-154 beside 1", {9.9e-154, 1.0}},
+        {"2.3e-306 and 1.4e-307", {0x1.a003a000002p-1016, 0x1.a003a000002p-1020}},
         // 2 max_s overflows, so the target spacing is 0.
         {"DBL_MAX", {DBL_MAX}},
         {"DBL_MAX beside 1", {1.0, DBL_MAX}},
@@ -213,6 +255,9 @@ TEST(UnsizableGrid, RefusedWithNaNBeforeAnyAllocation)
         {"ratio 4.8e8 (N just past INT_MAX)", {1.0, 4.8e8, 2.0}},
         // N fits an int but 8 N^2 wraps size_t.
         {"ratio 3.6e8", {1.0, 3.6e8}},
+        // 8 N^2 fits size_t but is beyond PTRDIFF_MAX: no object that large.
+        {"ratio 3e8", {1.0, 3e8}},
+        {"ratio 2.39e8 (N just past 2^30 - 1)", {2.39e8, 1.0}},
         {"ratio 4.7e8", {4.7e8, 1.0}},
     };
     for (const auto &e : entries()) {
@@ -240,12 +285,10 @@ TEST(UnsizableGrid, RefusedWithNaNBeforeAnyAllocation)
 TEST(UnsizableGrid, SizableNeighboursGiveFiniteValues)
 {
     const std::vector<std::pair<const char *, std::vector<double>>> cases{
-        {"DBL_MIN", {DBL_MIN}},
-        {"DBL_MIN and 2 DBL_MIN", {DBL_MIN, 2 * DBL_MIN}},
+        {"1e-153", {1e-153}},
+        {"1e-153 and 2e-153", {1e-153, 2e-153}},
         {"DBL_MAX/2", {DBL_MAX / 2}},
         {"1e308 and 2e307", {1e308, 2e307}},
-        // Grid points so large that their squares overflow, one close to 0.
-        {"2.3e-306 and 1.4e-307", {0x1.a003a000002p-1016, 0x1.a003a000002p-1020}},
     };
     for (const auto &e : entries()) {
         for (const auto &c : cases) {
@@ -270,9 +313,9 @@ TEST(UnsizableGrid, SizableNeighboursGiveFiniteValues)
 
 // The planner's own edge: bisect on the largest distance (smallest fixed at
 // 1) to the two adjacent doubles where it switches from sizing the grid to
-// refusing it. The refusal must be exactly where 8 N^2 stops fitting in
-// size_t, not earlier: the last accepted N is the largest N with
-// 8 N^2 <= SIZE_MAX and the first refused one exceeds it.
+// refusing it. The refusal must be exactly where 8 N^2 bytes stops being a
+// possible object size, not earlier: the last accepted N is the largest N
+// with 8 N^2 <= PTRDIFF_MAX and the first refused one exceeds it.
 TEST(Planner, LargestSizableRatioIsAccepted)
 {
     static_assert(sizeof(std::size_t) == 8, "the bracket below assumes a 64-bit size_t");
@@ -280,7 +323,7 @@ TEST(Planner, LargestSizableRatioIsAccepted)
         const double td[2] = {1.0, max_d};
         return ht::plan_grid(td, 2, g);
     };
-    double lo = 3e8, hi = 4e8;
+    double lo = 2e8, hi = 3e8;
     ht::grid g;
     ASSERT_EQ(plan(lo, &g), ht::plan_status::ok);
     ASSERT_EQ(plan(hi, &g), ht::plan_status::too_many_points);
@@ -291,8 +334,8 @@ TEST(Planner, LargestSizableRatioIsAccepted)
     }
     ASSERT_EQ(plan(lo, &g), ht::plan_status::ok);
     const unsigned __int128 N = static_cast<unsigned __int128>(g.num_samp_desired);
-    const unsigned __int128 limit = SIZE_MAX;
-    EXPECT_LE(8 * N * N, limit) << "accepted a grid whose table size wraps";
+    const unsigned __int128 limit = PTRDIFF_MAX;
+    EXPECT_LE(8 * N * N, limit) << "accepted a grid whose table exceeds PTRDIFF_MAX bytes";
     EXPECT_GT(8 * (N + 1) * (N + 1), limit)
         << "refused N = " << static_cast<unsigned long long>(N + 1)
         << " although its table size fits; last accepted max distance " << testutil::hex(lo);
