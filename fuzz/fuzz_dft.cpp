@@ -240,9 +240,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fail("plan_grid", "named a valid distance as the bad one", bad_index, td[static_cast<std::size_t>(bad_index)]);
     const bool sizable = st == ht::plan_status::ok;
     // With the ratio capped, only the extremes of the range are unsizable:
-    // a smallest distance below 9.94e-154 (the kernel would overflow on the
-    // grid), or 2 max_s overflowing.
-    if (capped && all_valid && !sizable && !(dmin < 1e-153 || dmax > DBL_MAX / 2))
+    // a smallest distance whose extent 2 max_x overflows (below about
+    // 1.18e-308), or 2 max_s overflowing.
+    if (capped && all_valid && !sizable && !(dmin < 1.2e-308 || dmax > DBL_MAX / 2))
         fail("plan_grid", "refused a moderate grid; smallest distance", 0, dmin);
     const int N = sizable ? g.num_samp_desired : 0;
 

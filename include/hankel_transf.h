@@ -96,13 +96,17 @@ HANKEL_TRANSF_API double eval_f(double x1, double x2) HANKEL_TRANSF_NOEXCEPT;
  *   - any distance NaN, infinite, zero, negative or -0: every ht_vec[i] is
  *     set to a quiet NaN; nothing is allocated.
  *   - a grid that cannot be sized: every ht_vec[i] is NaN; nothing is
- *     allocated. That is a smallest distance below 9.94e-154 (the grid
- *     would reach where the kernel's 4*pi^2*r overflows and eval_f gives 0:
- *     for a corner (x, x) of the grid, 2*x*x*4*pi^2 must stay below
- *     DBL_MAX/2; every subnormal distance is refused so), a largest
+ *     allocated. That is a smallest distance whose extent 1.5/(2*min_s)
+ *     or range 2*max_x is not finite (below about 1.18e-308; subnormal
+ *     distances from there to 2.2e-308 are still sized), a largest
  *     distance whose double 2*max_s overflows (above about 1.27e308), or
  *     a ratio giving N beyond INT_MAX or 8*N*N bytes beyond PTRDIFF_MAX
  *     (ratios above about 2.39e8).
+ *   - a smallest distance below about 1e-153 is computed as the arithmetic
+ *     gives it, although the grid then reaches |x| beyond 1.5e153, where
+ *     eval_f's 4*pi^2*r overflows and the kernel comes out 0 instead of a
+ *     value near 1e-231: the sum is 0, or a few central terms. Keep
+ *     distances above about 1e-150 in the unit chosen.
  *   - the work arrays cannot be allocated, or gsl_matrix_alloc returns NULL
  *     (only possible when the host has switched GSL's error handler off):
  *     every ht_vec[i] is NaN and everything already taken is released.

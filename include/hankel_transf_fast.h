@@ -93,9 +93,10 @@ extern "C" {
  *   - any distance NaN, infinite, zero, negative or -0: every ht_vec[i] is
  *     set to a quiet NaN; nothing is allocated.
  *   - a grid DFTYieldExpon could not size (a smallest distance below
- *     9.94e-154, a largest above about 1.27e308, or a ratio above about
- *     2.39e8; see hankel_transf.h): every ht_vec[i] is NaN; nothing is
- *     allocated.
+ *     about 1.18e-308, a largest above about 1.27e308, or a ratio above
+ *     about 2.39e8; see hankel_transf.h): every ht_vec[i] is NaN; nothing
+ *     is allocated. As there, a smallest distance below about 1e-153 is
+ *     computed although the kernel comes out 0 on the grid's outer points.
  *   - the work space cannot be allocated: every ht_vec[i] is NaN and
  *     everything already taken is released.
  *
@@ -116,8 +117,8 @@ HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
 #define HANKEL_TRANSF_GRID_OK 0                 /* computed on the grid reported */
 #define HANKEL_TRANSF_GRID_BAD_DISTANCE 1       /* td_vec[*bad_index] is NaN, infinite, 0, -0 or < 0 */
 #define HANKEL_TRANSF_GRID_EXTENT_OVERFLOW 2    /* the smallest distance is too small
-                                                   (below 9.94e-154): the kernel would
-                                                   overflow on the grid's extent */
+                                                   (below about 1.18e-308): the extent
+                                                   1.5/(2*min_s) or 2*max_x overflows */
 #define HANKEL_TRANSF_GRID_SPACING_UNDERFLOW 3  /* the largest distance is too large:
                                                    2*max_s overflows */
 #define HANKEL_TRANSF_GRID_TOO_MANY_POINTS 4    /* the ratio largest/smallest is too large:

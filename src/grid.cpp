@@ -1,6 +1,5 @@
 #include "grid.h"
 
-#include "constants.h"
 #include "rounding_guard.h"
 
 #include <climits>
@@ -41,16 +40,13 @@ plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
     const double min_x = -max_x;
     const double t = (1.0 / (max_s + max_s)) * two_thirds;
     const double range = max_x - min_x;
-    // The kernel must be representable on the whole grid: eval_f forms
-    // 4 pi^2 (x1^2 + x2^2), which overflows from |x| = 1.5e153 at the grid's
-    // corner, and f then comes out 0 instead of a value near 1e-231 (below a
-    // smallest distance of about 1e-155 every value in the table is 0). A
-    // margin of 2 in r (sqrt 2 in x) covers the built grid's drift past
-    // max_x, so the smallest distance must be at least 9.94e-154. The same
-    // test refuses an extent 1.5/(2 min_s) or 2 max_x that is not finite
-    // (smaller, and subnormal, distances).
-    const double corner_r = max_x * max_x + max_x * max_x;
-    if (!(corner_r * four_pi_sq <= std::numeric_limits<double>::max() / 2))
+    // A tiny min_s overflows the extent 1.5/(2 min_s), or the range 2 max_x
+    // (smallest distances below about 1.18e-308, most of them subnormal).
+    // Larger distances are computed as given, even where the kernel itself
+    // runs out of range: below a smallest distance of about 1e-153,
+    // 4 pi^2 (x1^2 + x2^2) overflows on the grid's outer points and eval_f
+    // returns 0 there for a value near 1e-231 (see hankel_transf.h).
+    if (!std::isfinite(range))
         return plan_status::extent_overflow;
     // A huge max_s (2 max_s overflows) drives t to 0, and the quotient below
     // would be inf or NaN.

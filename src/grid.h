@@ -26,8 +26,8 @@ struct grid {
 enum class plan_status {
     ok,
     bad_distance,     // NaN, infinite, zero, negative or -0
-    extent_overflow,  // smallest distance too small (below 9.94e-154): the kernel
-                      // would overflow on the grid, or its extent is not finite
+    extent_overflow,  // smallest distance too small (below about 1.18e-308): the
+                      // extent 1.5/(2 min_s) or the range 2 max_x is not finite
     spacing_underflow,// largest distance too large: 2 max_s overflows, spacing 0
     too_many_points,  // ratio too large: N > INT_MAX, or 8*N*N > PTRDIFF_MAX
     no_distances,     // n < 1

@@ -87,6 +87,23 @@ TEST(TransformMatchesLiteralReference, RandomSetsBitForBit)
     }
 }
 
+// Extreme scales, computed as the arithmetic gives them: where the grid's
+// outer kernel values overflow to 0 (smallest distance below ~1e-153, a
+// subnormal one included) and near the largest distance that can be sized.
+TEST(TransformMatchesLiteralReference, ExtremeScalesBitForBit)
+{
+    const std::vector<std::vector<double>> sets = {
+        {1e-300}, {1.2e-308, 2e-308, 5e-308}, {9.9e-154, 3e-153}, {1e-160, 1e-159, 4e-160},
+        {1e300, 3e300}, {1.2e308},
+    };
+    for (const auto &td : sets) {
+        const auto want = literal::transform(td);
+        const auto got = transform(td);
+        for (std::size_t i = 0; i < td.size(); ++i)
+            EXPECT_TRUE(same_bits(got[i], want.ht[i])) << "output " << i << " of " << describe(td);
+    }
+}
+
 // The distances are scaled into a private array before the first output is
 // written, so in-place and overlapping calls see the original distances.
 TEST(TransformAliasing, InPlaceAndOverlapByOneEitherWay)
@@ -118,7 +135,7 @@ TEST(TransformAliasing, InPlaceAndOverlapByOneEitherWay)
 
 TEST(TransformValues, EqualDistancesGiveEqualOutputsAtAnyScale)
 {
-    for (double d : {1e-153, 1e-12, 3e-3, 7.0, 1e9, 1e300}) {
+    for (double d : {1e-300, 1e-153, 1e-12, 3e-3, 7.0, 1e9, 1e300}) {
         const auto ht = transform({d, d, d});
         EXPECT_TRUE(std::isfinite(ht[0])) << "d = " << hex(d);
         EXPECT_TRUE(same_bits(ht[0], ht[1])) << "d = " << hex(d);

@@ -53,7 +53,7 @@ void print_usage(std::FILE *to)
         "Each result is printed as soon as it is computed. All distances are read and\n"
         "checked and the grid is sized before the first: a token that is not a number,\n"
         "a distance that is not finite and > 0, or a set whose grid cannot be sized\n"
-        "(ratio max/min beyond about 3.4e8, a distance below about 5.9e-309 or above\n"
+        "(ratio max/min beyond about 2.39e8, a distance below about 1.18e-308 or above\n"
         "about 1.27e308) is reported on standard error, and nothing is printed on\n"
         "standard output. Every failure, including storage that cannot be allocated,\n"
         "an unreadable file and a failed write, exits with status 2.\n",

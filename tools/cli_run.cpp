@@ -55,7 +55,7 @@ std::size_t index_of_extreme(const distances &d, bool largest)
     case ht::plan_status::extent_overflow:
         fail("the smallest distance " + d.name(lo) +
              " is too small to size a grid: the grid's extent, about 1.06/d, overflows "
-             "(distances below about 5.9e-309 cannot be used)");
+             "(distances below about 1.18e-308 cannot be used)");
     case ht::plan_status::spacing_underflow:
         fail("the largest distance " + d.name(hi) +
              " is too large to size a grid: the grid's spacing, about 0.47/d, rounds to 0 "
@@ -65,7 +65,7 @@ std::size_t index_of_extreme(const distances &d, bool largest)
              " cannot be sized: their ratio " + number(d.value(hi) / d.value(lo)) +
              " needs about " + number(4.5 * (d.value(hi) / d.value(lo))) +
              " points per axis, more than an N x N table can address "
-             "(ratios up to about 3.4e8)");
+             "(ratios up to about 2.39e8)");
     case ht::plan_status::ok:
     case ht::plan_status::no_distances:
         break;

@@ -34,7 +34,7 @@ refusal <- function(x, status, bad) {
     too_many_points = sprintf(paste0(
       "max(d)/min(d) = %s (%s, %s) is too large to size the grid: ",
       "about 4.5 * ratio + 2 = %.3g points per axis cannot be counted or ",
-      "addressed (ratios up to about 3.4e8 can)"),
+      "addressed (ratios up to about 2.39e8 can)"),
       format(max(x) / min(x), digits = 6L), at(which.max(x)),
       at(which.min(x)), 4.5 * max(x) / min(x) + 2),
     no_distances = "no distances: a grid is sized by the smallest and largest distance of a call",

@@ -124,7 +124,7 @@ def grid(d):
     ValueError
         ``d`` is empty, or holds a distance that is NaN, infinite, zero or
         negative (the message names it and its index), or the grid cannot be
-        sized (the smallest distance subnormal, the largest near the float64
+        sized (the smallest distance below about 1.18e-308, the largest near the float64
         maximum, or the ratio of the two too large for the grid's size to be
         addressed).
 
