@@ -5,7 +5,7 @@
 #                   sanitizer and fuzzer runtimes, valgrind, R and Python for the host tests
 set -euo pipefail
 
-build_pkgs=(cmake make g++ binutils libgsl-dev pkgconf)
+build_pkgs=(cmake make g++ binutils libgsl-dev libfftw3-dev pkgconf)
 test_pkgs=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
            r-base-core python3 python3-numpy python3-matplotlib python3-scipy)
 
