@@ -41,6 +41,7 @@ install(FILES ${_ht_headers}
 if(TARGET hankel-transf)
   install(TARGETS hankel-transf RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 endif()
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 
 # --- CMake package ----------------------------------------------------------
 install(EXPORT hankel_transfTargets

@@ -1,8 +1,6 @@
 #include "grid.h"
 
-#if defined(__FAST_MATH__)
-#error "value-changing math optimisation: every rounding here is part of the result"
-#endif
+#include "rounding_guard.h"
 
 #include <climits>
 #include <cmath>
@@ -48,12 +46,12 @@ plan_status plan_grid(const double *td_vec, int n, grid *g, int *bad_index)
         return plan_status::extent_overflow;
     if (!(t > 0.0))
         return plan_status::spacing_underflow;
-    const double quotient = std::ceil(range / t);
-    // N = quotient + 2 must be an int; the check also rejects inf before the
+    const double intervals = std::ceil(range / t);
+    // N = intervals + 2 must be an int; the check also rejects inf before the
     // float-to-int conversion, which would be undefined for it.
-    if (!(quotient <= static_cast<double>(INT_MAX - 2)))
+    if (!(intervals <= static_cast<double>(INT_MAX - 2)))
         return plan_status::too_many_points;
-    const int num_samp_desired_no_endpt = static_cast<int>(quotient) + 1;
+    const int num_samp_desired_no_endpt = static_cast<int>(intervals) + 1;
     const int num_samp_desired = num_samp_desired_no_endpt + 1;
     // The N x N table's byte count must not wrap: GSL multiplies it unchecked.
     const std::size_t N = static_cast<std::size_t>(num_samp_desired);

@@ -11,7 +11,6 @@ namespace ht {
 constexpr double sqrt2 = 1.4142135623730951;        // 0x3FF6A09E667F3BCD
 constexpr double half_width_factor = 1.5;           // grid reaches 1.5x Nyquist of min_s
 constexpr double two_thirds = 0.6666666666666666;   // 0x3FE5555555555555
-constexpr double two_pi = 6.283185307179586;        // 0x401921FB54442D18
 
 struct grid {
     double min_s = 0, max_s = 0;     // extremes of the scaled distances d / sqrt2

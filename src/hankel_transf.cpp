@@ -2,12 +2,10 @@
 // below is part of the contract: build with -ffp-contract=off.
 #include "hankel_transf.h"
 
-#if defined(__FAST_MATH__)
-#error "value-changing math optimisation: every rounding here is part of the result"
-#endif
-
+#include "constants.h"
 #include "grid.h"
 #include "hankel_transf_internal.h"
+#include "rounding_guard.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -15,7 +13,6 @@
 #include <gsl/gsl_matrix.h>
 
 namespace {
-constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE
 constexpr double exponent = -0.75;
 // An N x N gsl_matrix that owns its block, as gsl_matrix_alloc makes it.
 // gsl_matrix_alloc itself leaks its header when the block cannot be had and
@@ -40,7 +37,7 @@ gsl_matrix *alloc_table(size_t N)
 extern "C" double eval_f(double x1, double x2) noexcept
 {
     const double r_part = x1 * x1 + x2 * x2;
-    const double denom_bef_power = r_part * four_pi_sq + 1.0;
+    const double denom_bef_power = r_part * ht::four_pi_sq + 1.0;
     return std::pow(denom_bef_power, exponent);
 }
 

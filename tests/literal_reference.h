@@ -29,7 +29,7 @@ inline double kernel(double x1, double x2)
 }
 
 struct run {
-    double max_x = 0, incr_desired = 0, quotient = 0;
+    double max_x = 0, incr_desired = 0;
     int num_samp_desired_no_endpt = 0, num_samp_desired = 0;
     std::vector<double> x;
     std::vector<double> ht;
@@ -54,8 +54,7 @@ inline run make_grid(const std::vector<double> &td_vec, std::vector<double> *s_o
     double min_x = -max_x;
     double t = rnd(rnd(1.0 / rnd(max_s + max_s)) * 0.6666666666666666);
     double range = rnd(max_x - min_x);
-    r.quotient = rnd(range / t);
-    int num_samp_desired_no_endpt = (int)ceil(r.quotient) + 1;
+    int num_samp_desired_no_endpt = (int)ceil(rnd(range / t)) + 1;
     double incr_desired = rnd(range / (double)num_samp_desired_no_endpt);
     int num_samp_desired = num_samp_desired_no_endpt + 1;
 

@@ -88,7 +88,7 @@ TEST(BadInput, GridsThatCannotBeSizedGiveNaN)
     EXPECT_TRUE(all_nan({1.7e308}));              // 2 max_s overflows
 }
 
-TEST(BadInput, LargestDistancesStillWork)
+TEST(BadInput, ExtremeSizableDistancesGiveFiniteValues)
 {
     // The smallest and largest distances the grid can still be sized for.
     for (double d : {1e-300, 1e300, 2.2250738585072014e-308 * 4}) {

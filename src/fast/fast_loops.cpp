@@ -1,16 +1,23 @@
 // Hot loops of the fast method. This file alone may contract a*b+c into
 // FMA (-ffp-contract=fast, set in CMakeLists.txt): nothing here relies on
 // the order of roundings beyond TwoSum, which has no products to contract.
-// The bodies are written once and instantiated in a baseline function and a
-// target("avx2,fma") function; the CPU is probed at run time, never at
-// build time.
+// The bodies are written once and instantiated in a baseline function and,
+// on x86-64, a target("avx2,fma") function; the CPU is probed at run time,
+// never at build time. Other targets build the baseline bodies only (with
+// whatever vector unit and FMA their baseline has).
 #include "fast_loops.h"
+
+#include "constants.h"
+#include "eft.h"
+#include "rounding_guard.h"
+
+#if defined(__x86_64__)
+#define HANKEL_TRANSF_FAST_HAVE_AVX2 1
+#endif
 
 namespace ht {
 namespace fast {
 namespace {
-
-constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE, as eval_f
 
 // (1 + 4 pi^2 r)^(-3/4) = 1 / (sqrt(b) * sqrt(sqrt(b))): three correctly
 // rounded operations and a product instead of pow, so the loop vectorises.
@@ -22,14 +29,12 @@ constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE, as eva
     return scale / (sb * __builtin_sqrt(sb));
 }
 
-// A + f with its rounding error in lo (Knuth's TwoSum: no ordering needed).
+// a + f, its rounding error added to lo.
 [[gnu::always_inline]] inline void add_compensated(double &a, double &lo, double f)
 {
-    const double s = a + f;
-    const double bb = s - a;
-    const double err = (a - (s - bb)) + (f - bb);
-    a = s;
-    lo += err;
+    const dd t = two_sum(a, f);
+    a = t.hi;
+    lo += t.lo;
 }
 
 [[gnu::always_inline]] inline void moments_body(
@@ -110,12 +115,14 @@ void moments_baseline(const double *x2, const double *e, std::size_t N,
     moments_body(x2, e, N, A, lo, B, C);
 }
 
+#if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
 [[gnu::target("avx2,fma")]]
 void moments_avx2(const double *x2, const double *e, std::size_t N,
                   double *A, double *lo, double *B, double *C)
 {
     moments_body(x2, e, N, A, lo, B, C);
 }
+#endif
 
 void block_sums_baseline(const double *A, const double *B, const double *C,
                          std::size_t nblocks, double q2, double ps,
@@ -124,6 +131,7 @@ void block_sums_baseline(const double *A, const double *B, const double *C,
     block_sums_body(A, B, C, nblocks, q2, ps, wr, wi, re, im);
 }
 
+#if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
 [[gnu::target("avx2,fma")]]
 void block_sums_avx2(const double *A, const double *B, const double *C,
                      std::size_t nblocks, double q2, double ps,
@@ -131,17 +139,32 @@ void block_sums_avx2(const double *A, const double *B, const double *C,
 {
     block_sums_body(A, B, C, nblocks, q2, ps, wr, wi, re, im);
 }
+#endif
 
 } // namespace
+
+bool avx2_fma_available() noexcept
+{
+#if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
+}
 
 void antidiagonal_moments(const double *x2, const double *e, std::size_t N,
                           double *A, double *lo, double *B, double *C,
                           bool use_avx2) noexcept
 {
-    if (use_avx2)
+#if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
+    if (use_avx2) {
         moments_avx2(x2, e, N, A, lo, B, C);
-    else
-        moments_baseline(x2, e, N, A, lo, B, C);
+        return;
+    }
+#endif
+    (void)use_avx2;
+    moments_baseline(x2, e, N, A, lo, B, C);
 }
 
 void block_sums(const double *A, const double *B, const double *C,
@@ -149,10 +172,14 @@ void block_sums(const double *A, const double *B, const double *C,
                 const double *wr, const double *wi,
                 double *re, double *im, bool use_avx2) noexcept
 {
-    if (use_avx2)
+#if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
+    if (use_avx2) {
         block_sums_avx2(A, B, C, nblocks, q2, ps, wr, wi, re, im);
-    else
-        block_sums_baseline(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+        return;
+    }
+#endif
+    (void)use_avx2;
+    block_sums_baseline(A, B, C, nblocks, q2, ps, wr, wi, re, im);
 }
 
 } // namespace fast

@@ -1,5 +1,6 @@
-// The two vectorised loops of the fast method, each built twice (x86-64
-// baseline and AVX2+FMA) and chosen at run time.
+// The two vectorised loops of the fast method. On x86-64 each is built twice
+// (baseline SSE2 and AVX2+FMA) and chosen at run time; on every other target
+// only the baseline build exists and the choice is ignored.
 #ifndef HANKEL_TRANSF_FAST_LOOPS_H
 #define HANKEL_TRANSF_FAST_LOOPS_H
 
@@ -11,6 +12,10 @@ namespace fast {
 // Width of a phase block: the per-distance sum rotates one exact phase per
 // block by a table of block_width exact in-block phases.
 constexpr std::size_t block_width = 32;
+
+// True when the AVX2+FMA build of the loops exists and can run on this CPU
+// (probed at run time; always false off x86-64).
+bool avx2_fma_available() noexcept;
 
 // Anti-diagonal moments of the kernel over the full N x N grid square:
 // for m = j + k in [0, 2N-1),

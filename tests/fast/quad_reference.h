@@ -20,8 +20,6 @@ public:
     // S = sum_{j,k} f(x_j, x_k) >= |at(s)| for every s.
     double total() const { return total_; }
 
-    int size() const { return static_cast<int>(x_.size()); }
-
 private:
     std::vector<double> x_;
     std::vector<__float128> f_;   // packed upper triangle, off-diagonal doubled

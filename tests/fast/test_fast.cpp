@@ -3,6 +3,7 @@
 #include "hankel_transf.h"
 #include "hankel_transf_fast.h"
 
+#include "fast_loops.h"
 #include "fast_sum.h"
 #include "grid.h"
 #include "quad_reference.h"

@@ -4,9 +4,7 @@
 // table aborts; a grid that cannot even be sized is refused before any
 // allocation. Address-space limits are set only in forked children.
 #include "hankel_transf.h"
-#if defined(HANKEL_TRANSF_HAVE_FAST)
 #include "hankel_transf_fast.h"
-#endif
 
 #include "counting_malloc.h"
 #include "grid.h"
@@ -179,7 +177,6 @@ TEST(AllocationFailureDeathTest, TableRefusedWithDefaultHandlerAborts)
         ::testing::KilledBySignal(SIGABRT), "gsl: .*failed to allocate");
 }
 
-#if defined(HANKEL_TRANSF_HAVE_FAST)
 TEST(AllocationFailureDeathTest, FastWorkArraysRefusedGiveNaNAndReleaseAll)
 {
     SKIP_IF_SHADOW_MEMORY();
@@ -189,15 +186,10 @@ TEST(AllocationFailureDeathTest, FastWorkArraysRefusedGiveNaNAndReleaseAll)
     EXPECT_EXIT(child_call_under_limit(&DFTYieldExponFast, td, true),
                 ::testing::ExitedWithCode(0), "");
 }
-#endif
 
 std::vector<std::pair<const char *, dft_fn>> entries()
 {
-    std::vector<std::pair<const char *, dft_fn>> e{{"DFTYieldExpon", &DFTYieldExpon}};
-#if defined(HANKEL_TRANSF_HAVE_FAST)
-    e.push_back({"DFTYieldExponFast", &DFTYieldExponFast});
-#endif
-    return e;
+    return {{"DFTYieldExpon", &DFTYieldExpon}, {"DFTYieldExponFast", &DFTYieldExponFast}};
 }
 
 // Grids that cannot be sized, each just past one of the limits. The call
