@@ -3,6 +3,8 @@
 // docs/fast-method.md for the error analysis.
 #include "moments_fft.h"
 
+#include "constants.h"
+#include "drift.h"
 #include "expsum.h"
 
 #include <fftw3.h>
@@ -16,16 +18,12 @@ namespace ht {
 namespace fast {
 namespace {
 
-constexpr double four_pi_sq = 39.47841760435743;   // 0x4043BD3CC9BE45DE, as eval_f
-
-// Highest moment order the frequency-domain products are written for.
-constexpr int max_order = 8;
-
-// Binomial coefficients C(p, a), p <= max_order.
-constexpr double binomial[max_order + 1][max_order + 1] = {
+// Binomial coefficients C(p, a), p <= max_drift_order.
+constexpr double binomial[max_drift_order + 1][max_drift_order + 1] = {
     {1}, {1, 1}, {1, 2, 1}, {1, 3, 3, 1}, {1, 4, 6, 4, 1}, {1, 5, 10, 10, 5, 1},
     {1, 6, 15, 20, 15, 6, 1}, {1, 7, 21, 35, 35, 21, 7, 1}, {1, 8, 28, 56, 70, 56, 28, 8, 1},
 };
+static_assert(max_drift_order == 8, "the binomial table has one row per order");
 
 // A Gaussian factor below e^-700 is stored as 0: its products are below
 // 1e-300 of the term's weight, and subnormal inputs would slow the FFT.
@@ -102,7 +100,7 @@ void fill_factors(const double *x2, const double *eps, std::size_t N, std::size_
 void accumulate(double *const *G, double *const *acc, int P, std::size_t K)
 {
     for (std::size_t k = 0; k < 2 * K; k += 2) {
-        double re[max_order + 1], im[max_order + 1];
+        double re[max_drift_order + 1], im[max_drift_order + 1];
         for (int a = 0; a <= P; ++a) {
             re[a] = G[a][k];
             im[a] = G[a][k + 1];
@@ -151,10 +149,11 @@ std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept
 }
 
 bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, double b_max,
-                 double *const *mom, void *(*alloc)(std::size_t)) noexcept
+                 double *const *mom, void *(*alloc)(std::size_t),
+                 const progress_hook &progress) noexcept
 {
     const std::size_t T = expsum_size(b_max);
-    if (P < 0 || P > max_order || T == 0 || N == 0)
+    if (P < 0 || P > max_drift_order || T == 0 || N == 0)
         return false;
     for (int p = 0; p <= P; ++p)
         if (!aligned(mom[p]))
@@ -166,7 +165,7 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
     void *raw = alloc(sizeof(double) * fft_work_doubles(N, P, b_max));
     if (raw == nullptr)
         return false;
-    double *G[max_order + 1];
+    double *G[max_drift_order + 1];
     double *base = align_up(raw);
     for (int a = 0; a <= P; ++a)
         G[a] = base + static_cast<std::size_t>(a) * per;
@@ -186,6 +185,7 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
             for (int a = 0; a <= P; ++a)
                 fftw_execute_dft_r2c(forward, G[a], reinterpret_cast<fftw_complex *>(G[a]));
             accumulate(G, mom, P, K);
+            progress("moments", static_cast<long long>(l + 1), static_cast<long long>(T));
         }
         const std::size_t M = N + N - 1;
         const double Ld = static_cast<double>(L);   // exact: L < 2^53

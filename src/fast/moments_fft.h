@@ -14,6 +14,8 @@
 #ifndef HANKEL_TRANSF_FAST_MOMENTS_FFT_H
 #define HANKEL_TRANSF_FAST_MOMENTS_FFT_H
 
+#include "progress.h"
+
 #include <cstddef>
 
 namespace ht {
@@ -44,6 +46,7 @@ std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept;
 //   mom     P + 1 arrays of fft_moment_length(N) doubles, each aligned to
 //           fft_alignment bytes
 //   alloc   malloc-compatible; what it returns is released with std::free
+//   progress called with stage "moments" after each of the sum's terms
 // Returns false, with mom unspecified and nothing held, when b_max is out of
 // range or the work space cannot be allocated. FFT plans are made with
 // FFTW_ESTIMATE under FFTW's own planner lock (fftw_make_planner_thread_safe,
@@ -51,7 +54,8 @@ std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept;
 // own FFTW transforms, are safe. FFTW allocates its plans and twiddle tables
 // itself, O(L) bytes, and aborts the process if that fails.
 bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, double b_max,
-                 double *const *mom, void *(*alloc)(std::size_t)) noexcept;
+                 double *const *mom, void *(*alloc)(std::size_t),
+                 const progress_hook &progress = progress_hook()) noexcept;
 
 } // namespace fast
 } // namespace ht
