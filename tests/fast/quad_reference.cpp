@@ -62,7 +62,8 @@ dd two_prod(double a, double b)
     return {p, std::fma(a, b, -p)};
 }
 
-// cos(2 pi s (xj + xk)).
+} // namespace
+
 double cos_cycles(double s, double xj, double xk)
 {
     const dd t = two_sum(xj, xk);                     // exact
@@ -73,8 +74,6 @@ double cos_cycles(double s, double xj, double xk)
     const double a_lo = a.lo + (2.4492935982947064e-16 * f.hi + 6.283185307179586 * f.lo);
     return std::cos(a.hi) - std::sin(a.hi) * a_lo;
 }
-
-} // namespace
 
 double pairwise_reference(const std::vector<double> &x, double s, double *total)
 {
