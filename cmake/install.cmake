@@ -1,5 +1,5 @@
 # Install rules: the shared libraries with their SONAME links, the headers,
-# the tool, a CMake package `hankel_transf` and pkg-config files.
+# the tool and its man page, a CMake package `hankel_transf` and pkg-config files.
 #
 #   find_package(hankel_transf 1.0 REQUIRED)             # both targets, if installed
 #   find_package(hankel_transf REQUIRED COMPONENTS fast)  # fail unless the fast one is
@@ -40,6 +40,8 @@ install(FILES ${_ht_headers}
 
 if(TARGET hankel-transf)
   install(TARGETS hankel-transf RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/hankel-transf.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 

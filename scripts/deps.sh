@@ -2,12 +2,15 @@
 # Installs, on Debian 12 as root, whatever of a package set is missing.
 #   deps.sh build   compiler, CMake, GSL: enough to build the libraries and the tool
 #   deps.sh test    all of build, plus GoogleTest, Google Benchmark, clang with its
-#                   sanitizer and fuzzer runtimes, valgrind, R and Python for the host tests
+#                   sanitizer and fuzzer runtimes, valgrind, R with testthat for the R
+#                   package, Python with what pip needs to install the Python package
+#                   into a venv offline, groff for the man page check
 set -euo pipefail
 
 build_pkgs=(cmake make g++ binutils libgsl-dev libfftw3-dev pkgconf)
 test_pkgs=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
-           r-base-core python3 python3-numpy python3-matplotlib python3-scipy)
+           r-base-dev r-cran-testthat python3 python3-numpy python3-matplotlib python3-scipy
+           python3-venv python3-pytest python3-setuptools python3-wheel groff-base)
 
 case "${1:-build}" in
     build) want=("${build_pkgs[@]}") ;;

@@ -10,7 +10,12 @@ transform of f(x) = (1 + 4 pi^2 |x|^2)^(-3/4), which is radial in d:
 The grid's extent comes from the smallest distance of a call and its spacing
 from the largest, so the picture shows two calls with different ranges.
 
-    plot_kernel.py [-o docs/kernel.png] [--lib PATH] [--points 60]
+    plot_kernel.py [-o docs/kernel.png] [--lib PATH] [--fast-lib PATH] [--points 60]
+
+Needs the package hankel_transf (pip install bindings/python, or
+PYTHONPATH=bindings/python) and the C libraries it finds (see its docs);
+--lib and --fast-lib name the library files, as HANKEL_TRANSF_LIB and
+HANKEL_TRANSF_FAST_LIB do.
 """
 import argparse
 import math
@@ -24,8 +29,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 from scipy.special import gamma, kv  # noqa: E402
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from hankel_transf import HankelTransf  # noqa: E402
+import hankel_transf  # noqa: E402
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -37,25 +41,18 @@ def continuum(d):
     return 2.0**0.25 / (2.0 * math.pi * gamma(0.75)) * d**-0.25 * kv(0.25, d)
 
 
-def grid_step(d):
-    """incr_desired and N, computed in the library's order of operations."""
-    s = np.asarray(d, dtype=np.float64) / 1.4142135623730951
-    min_s, max_s = float(s.min()), float(s.max())
-    max_x = (1.0 / (min_s + min_s)) * 1.5
-    extent = max_x - (-max_x)
-    t = (1.0 / (max_s + max_s)) * 0.6666666666666666
-    nseg = int(math.ceil(extent / t)) + 1
-    return extent / nseg, nseg + 1
-
-
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("-o", "--output", default=os.path.join(SOURCE_DIR, "docs", "kernel.png"))
     ap.add_argument("--lib", default=None, help="path to libhankel_transf.so")
+    ap.add_argument("--fast-lib", default=None, help="path to libhankel_transf_fast.so")
     ap.add_argument("--points", type=int, default=60, help="distances per call")
     opts = ap.parse_args(argv)
 
-    ht = HankelTransf(lib=opts.lib)
+    # read when the package first loads a library, which is below
+    for path, var in ((opts.lib, "HANKEL_TRANSF_LIB"), (opts.fast_lib, "HANKEL_TRANSF_FAST_LIB")):
+        if path:
+            os.environ[var] = path
     fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(7.5, 6.5),
                                       gridspec_kw={"height_ratios": [3, 2]})
     lo = min(c[0] for c in CALLS)
@@ -66,10 +63,11 @@ def main(argv=None):
 
     for d_min, d_max, colour in CALLS:
         d = np.geomspace(d_min, d_max, opts.points)
-        incr, n = grid_step(d)
-        approx = ht.transform(d) * (incr * incr)
+        grid = hankel_transf.grid(d)
+        approx = hankel_transf.transform(d, scaled=True)   # the sum times grid.spacing**2
         exact = continuum(d)
-        label = "one call, d in [%g, %g]: N = %d, incr = %.3g" % (d_min, d_max, n, incr)
+        label = "one call, d in [%g, %g]: N = %d, incr = %.3g" % (d_min, d_max, grid.N,
+                                                                   grid.spacing)
         # the sum can fall below zero where F is tiny: show magnitudes
         top.loglog(d, np.abs(approx), "o", ms=3, color=colour, label=label)
         bottom.loglog(d, np.abs(approx - exact) / exact, "-o", ms=2.5, lw=0.8, color=colour)

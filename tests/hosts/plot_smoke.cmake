@@ -1,6 +1,7 @@
-# cmake -DPYTHON=... -DSCRIPT=plot_kernel.py -DLIB=... -DOUT=file.png -P plot_smoke.cmake
+# cmake -DPYTHON=... -DSCRIPT=plot_kernel.py -DLIB=... -DFAST_LIB=... -DOUT=file.png -P plot_smoke.cmake
+# (the package hankel_transf importable by PYTHON, e.g. through PYTHONPATH)
 file(REMOVE "${OUT}")
-execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --lib "${LIB}" --points 8 -o "${OUT}"
+execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --lib "${LIB}" --fast-lib "${FAST_LIB}" --points 8 -o "${OUT}"
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "plot_kernel.py failed: ${rc}")

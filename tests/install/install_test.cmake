@@ -74,6 +74,7 @@ if(MODE STREQUAL "install")
   endforeach()
   if(WITH_TOOL)
     expect_file("${prefix}/${BINDIR}/hankel-transf")
+    expect_file("${prefix}/${MANDIR}/man1/hankel-transf.1")
   endif()
   # The libraries' GSL dependency is private: nothing a consumer reads may name it.
   file(GLOB consumer_files "${libdir}/cmake/hankel_transf/*.cmake" "${libdir}/pkgconfig/*.pc")

@@ -1,0 +1,4 @@
+library(testthat)
+library(hankeltransf)
+
+test_check("hankeltransf")
