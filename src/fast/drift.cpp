@@ -2,6 +2,7 @@
 // in it. Error-free transformations: compiled with -ffp-contract=off.
 #include "drift.h"
 
+#include "constants.h"
 #include "rounding_guard.h"
 
 #include <algorithm>
@@ -37,7 +38,6 @@ void grid_deviation(const double *x, int N, double h, double *e) noexcept
 
 line fit_line(const double *x, std::size_t N, double h, double *e) noexcept
 {
-    grid_deviation(x, static_cast<int>(N), h, e);
     // Least squares in the centred index u = j - (N-1)/2:
     // slope = sum u e / sum u^2, sum u^2 = N (N^2 - 1) / 12.
     const double n = static_cast<double>(N);
@@ -60,6 +60,39 @@ line fit_line(const double *x, std::size_t N, double h, double *e) noexcept
     for (std::size_t j = 0; j < N; ++j)
         e[j] = e[j] - (offset + static_cast<double>(j) * slope);
     return {two_sum(x[0], offset), two_sum(h, slope)};
+}
+
+namespace {
+
+double largest(const double *e, std::size_t N)
+{
+    double m = 0.0;
+    for (std::size_t j = 0; j < N; ++j)
+        m = std::max(m, std::fabs(e[j]));
+    return m;
+}
+
+} // namespace
+
+line measure_drift(const double *x, std::size_t N, double h, double sigma, double *e,
+                   double *delta_max) noexcept
+{
+    // delta = 2*pi*(s/sigma)*|eps_j + eps_k| <= 4*pi*max|eps| for s <= sigma.
+    const double scale = 2.0 * two_pi;
+    grid_deviation(x, static_cast<int>(N), h, e);
+    const double raw = scale * (sigma * largest(e, N));
+    line ln = fit_line(x, N, h, e);
+    double delta = scale * (sigma * largest(e, N));
+    if (drift_order(raw) >= 0 && drift_order(delta) == drift_order(raw)) {
+        // No order saved: keep the simpler line through x[0] with step h.
+        grid_deviation(x, static_cast<int>(N), h, e);
+        ln = {{x[0], 0.0}, {h, 0.0}};
+        delta = raw;
+    }
+    for (std::size_t j = 0; j < N; ++j)
+        e[j] = sigma * e[j];
+    *delta_max = delta;
+    return ln;
 }
 
 } // namespace fast

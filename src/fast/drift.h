@@ -37,14 +37,21 @@ struct line {
     dd x0, h;   // x_j = x0 + j*h + e_j; hi + lo unevaluated, |lo| <= ulp(hi)/2
 };
 
-// The line the drift is measured from: the least-squares line through the
-// deviations of grid_deviation(x, N, h, e), shifted to centre their range.
-// Rewrites e[j] as the deviation from it: x[j] == x0 + j*h + e[j] up to
-// four roundings of the size of max|e| (2^-53 relative each). Much of the
-// drift of a grid built by repeated addition is such a trend: the fit cuts
-// max|e| by 3.6 to 15 on the grids of 4502 to 4.5e6 points, and with it the
-// order needed.
+// The least-squares line through the deviations e[j] (as grid_deviation
+// leaves them for x and h), shifted to centre their range. Rewrites e[j] as
+// the deviation from it: x[j] == x0 + j*h + e[j] up to four roundings of the
+// size of max|e| (2^-53 relative each). Much of the drift of a grid built by
+// repeated addition is such a trend: the fit cuts max|e| by 3.6 to 15 on
+// the grids of 4502 to 4.5e6 points.
 line fit_line(const double *x, std::size_t N, double h, double *e) noexcept;
+
+// The drift the fast method expands in: e[j] = (x[j] - the line) * sigma,
+// from the fitted line, unless the spacing's own line x[0] + j*h needs the
+// same order (grids below a few 1e5 points), whose phases are simpler.
+// Returns the line and sets *delta_max to 4*pi*max|e|, the largest phase
+// perturbation 2*pi*s*(e_j + e_k)/sigma of any pair at any s <= sigma.
+line measure_drift(const double *x, std::size_t N, double h, double sigma, double *e,
+                   double *delta_max) noexcept;
 
 } // namespace fast
 } // namespace ht
