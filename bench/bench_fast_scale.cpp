@@ -20,6 +20,7 @@
 #include "hankel_transf.h"
 
 #include "antidiagonal_check.h"
+#include "fast_cost.h"
 #include "fast_loops.h"
 #include "fast_sum.h"
 #include "grid.h"

@@ -18,9 +18,9 @@
 
 #include "eft.h"
 #include "expsum.h"
+#include "fast_cost.h"
 #include "fast_loops.h"
 #include "grid.h"
-#include "moment_cost.h"
 #include "moments_fft.h"
 #include "phase.h"
 #include "rounding_guard.h"
@@ -107,35 +107,18 @@ void carve_moments(double *space, const layout &L, work &w) noexcept
 
 double drift(const layout &L, work &w, double h, double sigma) noexcept
 {
-    w.ln = fit_line(w.x, L.N, h, w.e);
+    double delta_max = 0.0;
+    w.ln = measure_drift(w.x, L.N, h, sigma, w.e, &delta_max);
     w.sigma = sigma;
-    // 2*pi*s itself, and its powers in the expansion, overflow for distances
-    // beyond ~1e153, while s*e stays near N*2^-53 at every scale.
-    double emax = 0.0;
-    for (std::size_t j = 0; j < L.N; ++j) {
-        w.e[j] = sigma * w.e[j];
-        emax = std::max(emax, std::fabs(w.e[j]));
-    }
     for (std::size_t j = 0; j < L.N; ++j)
         w.x2[j] = w.x[j] * w.x[j];
-    return two_pi * (emax + emax);   // 2*pi*(s/sigma)*max|eps_j + eps_k|, s <= sigma
+    return delta_max;
 }
 
 double kernel_range(const layout &L, const work &w) noexcept
 {
     const double x2max = std::max(w.x2[0], w.x2[L.N - 1]);   // the grid's ends
     return 1.0 + four_pi_sq * (x2max + x2max);
-}
-
-moment_route cheaper_route(std::size_t N, int P, double b_max) noexcept
-{
-    if (expsum_size(b_max) == 0)
-        return moment_route::direct;
-    const double direct = direct_moment_seconds(N, P);
-    const double fft = fft_moment_seconds(N, P, b_max);
-    // The direct route rounds each kernel value once; the FFT route's error
-    // is larger (a few 1e-16 of S), so it has to pay for itself twice over.
-    return fft * 2.0 < direct ? moment_route::fft : moment_route::direct;
 }
 
 bool moments(const layout &L, work &w, bool use_avx2, void *(*alloc)(std::size_t),
@@ -210,7 +193,8 @@ void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexce
         if (P >= 0) {
             const moment_route route = opt.route != moment_route::automatic
                                            ? opt.route
-                                           : cheaper_route(L.N, P, kernel_range(L, w));
+                                           : cheaper_route(static_cast<long long>(L.N), P,
+                                                           kernel_range(L, w));
             plan_moments(L, P, route);
             moment_space = static_cast<double *>(alloc(sizeof(double) * L.moment_doubles));
         }

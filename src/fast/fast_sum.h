@@ -31,7 +31,7 @@ struct options {
     // malloc-compatible; whatever it returns is released with std::free.
     // Null means std::malloc.
     void *(*alloc)(std::size_t) = nullptr;
-    // Called with stage "moments" after each term of the FFT route's
+    // Called with stage "moment terms" after each term of the FFT route's
     // exponential sum, and with stage "distances" after each output value.
     progress_hook progress;
 };
@@ -84,9 +84,6 @@ void carve_moments(double *space, const layout &L, work &w) noexcept;
 // delta_max = 4*pi*max|w.e|, the largest phase perturbation 2*pi*s*(e_j + e_k)
 // of any pair at any distance of the call, for drift_order().
 double drift(const layout &L, work &w, double h, double sigma) noexcept;
-
-// The route the cost model picks for these moments.
-moment_route cheaper_route(std::size_t N, int P, double b_max) noexcept;
 
 // 1 + 4 pi^2 (x_j^2 + x_k^2) at most, over the grid of w.x2.
 double kernel_range(const layout &L, const work &w) noexcept;

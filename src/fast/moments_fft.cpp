@@ -185,7 +185,7 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
             for (int a = 0; a <= P; ++a)
                 fftw_execute_dft_r2c(forward, G[a], reinterpret_cast<fftw_complex *>(G[a]));
             accumulate(G, mom, P, K);
-            progress("moments", static_cast<long long>(l + 1), static_cast<long long>(T));
+            progress("moment terms", static_cast<long long>(l + 1), static_cast<long long>(T));
         }
         const std::size_t M = N + N - 1;
         const double Ld = static_cast<double>(L);   // exact: L < 2^53

@@ -46,7 +46,7 @@ std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept;
 //   mom     P + 1 arrays of fft_moment_length(N) doubles, each aligned to
 //           fft_alignment bytes
 //   alloc   malloc-compatible; what it returns is released with std::free
-//   progress called with stage "moments" after each of the sum's terms
+//   progress called with stage "moment terms" after each of the sum's terms
 // Returns false, with mom unspecified and nothing held, when b_max is out of
 // range or the work space cannot be allocated. FFT plans are made with
 // FFTW_ESTIMATE under FFTW's own planner lock (fftw_make_planner_thread_safe,

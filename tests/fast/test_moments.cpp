@@ -4,6 +4,7 @@
 // on a seeded sample of anti-diagonals.
 #include "drift.h"
 #include "expsum.h"
+#include "fast_cost.h"
 #include "fast_loops.h"
 #include "fast_sum.h"
 #include "grid.h"
@@ -230,6 +231,7 @@ TEST(Drift, FittedLineReproducesTheGridWithLessDrift)
         std::vector<double> x(N), e(N), raw(N);
         ht::fill_grid(g, x.data());
         ht::fast::grid_deviation(x.data(), static_cast<int>(N), g.incr_desired, raw.data());
+        e = raw;
         const ht::fast::line ln = ht::fast::fit_line(x.data(), N, g.incr_desired, e.data());
         double max_raw = 0, max_fit = 0;
         for (std::size_t j = 0; j < N; ++j) {
