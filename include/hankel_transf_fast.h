@@ -37,7 +37,7 @@ extern "C" {
 
 /*
  * DFTYieldExponFast - the same quantity as DFTYieldExpon (hankel_transf.h),
- * on the same frequency grid, computed in O(N^2 + n*N) operations and
+ * on the same frequency grid, computed in O(N log N + n*N) operations and
  * O(N + n) memory instead of O(n*N^2) operations and an N x N table.
  *
  *   ht_vec     out: n doubles, ht_vec[i] = ht(td_vec[i]), in input order.
@@ -60,17 +60,26 @@ extern "C" {
  * bit across CPUs (a vectorised path with fused multiply-add is chosen at
  * run time when the CPU has AVX2 and FMA). Against the sum evaluated in
  * quadruple precision on the same grid, |error| <= 1e-14 * S for every
- * distance, where S = sum_{j,k} f(x_j, x_k) >= |ht(d)|. Measured errors
- * stay below 1e-16 * S up to N = 45003, well under DFTYieldExpon's own
- * rounding error, which grows with the phase 2*pi*s*|x| (about 2e-14 * S
- * at N = 4502).
+ * distance, where S = sum_{j,k} f(x_j, x_k) >= |ht(d)|. Measured: below
+ * 1e-16 * S on grids of up to a few thousand points (only rounding), below
+ * 1e-15 * S on larger ones (the kernel's moments are then computed through
+ * an exponential sum and FFTs, checked on sampled anti-diagonals up to
+ * N = 4.5e6), well under DFTYieldExpon's own rounding error, which grows
+ * with the phase 2*pi*s*|x| (about 2e-14 * S at N = 4502).
  *
- * Cost: N*(N+1)/2 kernel evaluations once per call, then about 2N
- * multiply-adds and 2N/32 + 32 sine/cosine pairs per distance. Memory:
- * about 11*N + n doubles of work space (4 MB for N = 45003), allocated and
- * freed within the call; nothing outlives the call. ht_vec may be td_vec
- * itself or overlap it: all distances are read before any output is
- * written.
+ * Cost: once per call, the kernel's anti-diagonal moments of orders 0..P
+ * (P = 1 to 3 for N up to 4.5e6, from the grid's drift from even spacing):
+ * N*(N+1)/2 kernel evaluations for grids of up to a few thousand points;
+ * beyond, T*(P+1) real FFTs of length about 2N, T = 36 for a smallest
+ * distance of 1 (growing with the logarithm of 1/smallest distance).
+ * Then about 2N*(P+1) multiply-adds and 2N/32 + 32 sine/cosine pairs per
+ * distance. 200 distances: 6 ms at N = 4502, 0.1 s at N = 45003, 2 s at
+ * N = 450003, 40 s at N = 4.5e6 (one core). Memory: about (2P + 9) N
+ * doubles of work space for small grids (400 kB at N = 4502), about
+ * (4P + 11) N doubles for large ones, FFTW's own tables included (820 MB
+ * at N = 4.5e6), allocated and freed within the call; nothing outlives the
+ * call. ht_vec may be td_vec itself
+ * or overlap it: all distances are read before any output is written.
  *
  * Input outside the contract (the same policy as DFTYieldExpon; there is no
  * error channel, so the answer is in ht_vec; nothing outside ht_vec[0..n)
@@ -82,10 +91,21 @@ extern "C" {
  *     not finite, N beyond INT_MAX, or 8*N*N bytes beyond SIZE_MAX): every
  *     ht_vec[i] is NaN; nothing is allocated.
  *   - the work space cannot be allocated: every ht_vec[i] is NaN and
- *     everything already taken is released.
+ *     everything already taken is released. FFTW allocates its plans and
+ *     tables itself (about 2N doubles) and aborts the process if that
+ *     fails; the library's own arrays, several times larger, are taken
+ *     first.
+ *   - a grid whose drift from even spacing needs an expansion beyond order
+ *     8 to stay within the accuracy above (none up to a ratio of 2e7; the
+ *     first seen at 3e7, N = 1.35e8, whose work space would be some
+ *     45 GB): every ht_vec[i] is NaN.
  *
- * Thread safety: keeps no state, takes no locks and starts no threads;
- * concurrent calls are safe as long as each writes its own ht_vec.
+ * Thread safety: keeps no state and starts no threads; concurrent calls
+ * are safe as long as each writes its own ht_vec. On large grids a call
+ * plans and destroys FFTW transforms under FFTW's own planner lock, which
+ * it enables once per process (fftw_make_planner_thread_safe); a host that
+ * plans its own FFTW transforms from other threads is protected by the
+ * same lock (FFTW 3.3.5 or later).
  */
 HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
                                               int *length_td) HANKEL_TRANSF_FAST_NOEXCEPT;
