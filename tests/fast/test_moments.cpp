@@ -14,7 +14,6 @@
 #include "quad_reference.h"
 
 #include <gtest/gtest.h>
-#include <quadmath.h>
 
 #include <algorithm>
 #include <cmath>
@@ -89,7 +88,7 @@ private:
 // The exponential sum.
 
 // b^(-3/4) = sum w exp(-t b) over 1 <= b <= b_max, for kernel ranges from a
-// single value to 600 decades. The terms as built (evaluated in quad) are
+// single value to 600 decades. The terms as built (evaluated in long double) are
 // held to 2.5e-16 relative (measured 1.9e-16: the rounding of the nodes,
 // of t = tau/b_max and of the common factor b_max^(-3/4)); summed in
 // double, each term adds the rounding of its exponent and its exp
@@ -107,15 +106,16 @@ TEST(ExpSum, RelativeErrorOverTheWholeKernelRange)
             ASSERT_TRUE(terms[l].t > 0 && terms[l].w > 0) << "b_max " << b_max << " term " << l;
         for (int i = 0; i <= 400; ++i) {
             const double b = i == 400 ? b_max : std::exp(std::log(b_max) * i / 400.0);
-            const __float128 ref = powq(static_cast<__float128>(b), -0.75Q);
-            __float128 q = 0;
+            // long double: 64 bits (x86) or 113 (aarch64), enough to see 1e-17
+            const long double ref = std::pow(static_cast<long double>(b), -0.75L);
+            long double q = 0;
             double d = 0;
             for (std::size_t l = 0; l < n; ++l) {
-                q += terms[l].w * expq(-static_cast<__float128>(b) * terms[l].t);
+                q += terms[l].w * std::exp(-static_cast<long double>(b) * terms[l].t);
                 d += terms[l].w * std::exp(-b * terms[l].t);
             }
-            const double eq = static_cast<double>(fabsq(q / ref - 1));
-            const double ed = static_cast<double>(fabsq(d / ref - 1));
+            const double eq = static_cast<double>(std::fabs(q / ref - 1));
+            const double ed = static_cast<double>(std::fabs(d / ref - 1));
             EXPECT_LE(eq, 2.5e-16) << "b_max " << b_max << " b " << b;
             EXPECT_LE(ed, 1.2e-15) << "b_max " << b_max << " b " << b;
             worst_quad = std::max(worst_quad, eq);
@@ -218,8 +218,8 @@ TEST(FftMoments, SampledAntiDiagonalsOfAHalfMillionPointGrid)
 // ---------------------------------------------------------------------------
 // The drift and its order.
 
-// The fitted line reproduces every built point (checked in binary128, where
-// x0 + j*h + e_j is exact), and leaves less drift than the spacing's own
+// The fitted line reproduces every built point (x_j - x0 - j*h - e_j
+// evaluated in double-double), and leaves less drift than the spacing's own
 // line x_0 + j*incr_desired.
 TEST(Drift, FittedLineReproducesTheGridWithLessDrift)
 {
@@ -238,15 +238,19 @@ TEST(Drift, FittedLineReproducesTheGridWithLessDrift)
             max_raw = std::max(max_raw, std::fabs(raw[j]));
             max_fit = std::max(max_fit, std::fabs(e[j]));
         }
-        const __float128 x0 = static_cast<__float128>(ln.x0.hi) + ln.x0.lo;
-        const __float128 h = static_cast<__float128>(ln.h.hi) + ln.h.lo;
         int bad = 0;
         for (std::size_t j = 0; j < N && bad < 5; ++j) {
-            const __float128 miss = x[j] - (x0 + static_cast<__float128>(j) * h + e[j]);
-            if (fabsq(miss) > 4 * 0x1p-53 * max_raw) {
+            // x_j - x0 - j*h - e_j in double-double: each step exact or
+            // rounded at 2^-106 of terms below 2 max|x|.
+            const dd d0 = ht::fast::two_sum(x[j], -ln.x0.hi);
+            const dd jh = ht::fast::two_prod(static_cast<double>(j), ln.h.hi);
+            const dd d1 = ht::fast::two_sum(d0.hi, -jh.hi);
+            const double miss = d1.hi + (d1.lo + d0.lo - jh.lo - ln.x0.lo
+                                         - static_cast<double>(j) * ln.h.lo - e[j]);
+            if (std::fabs(miss) > 4 * 0x1p-53 * max_raw) {
                 ++bad;
-                ADD_FAILURE() << "N=" << N << " j=" << j << " misses by "
-                              << static_cast<double>(miss) << " (max drift " << max_raw << ")";
+                ADD_FAILURE() << "N=" << N << " j=" << j << " misses by " << miss
+                              << " (max drift " << max_raw << ")";
             }
         }
         EXPECT_LT(max_fit * 3, max_raw) << "N=" << N;
