@@ -33,23 +33,6 @@
 
 namespace ht {
 namespace fast {
-namespace {
-
-constexpr std::size_t align_doubles = fft_alignment / sizeof(double);
-
-std::size_t round_up(std::size_t n, std::size_t unit)
-{
-    return (n + unit - 1) / unit * unit;
-}
-
-double *align_up(double *p)
-{
-    const std::uintptr_t u = reinterpret_cast<std::uintptr_t>(p);
-    return reinterpret_cast<double *>((u + fft_alignment - 1) / fft_alignment * fft_alignment);
-}
-
-} // namespace
-
 layout layout_for(std::size_t N) noexcept
 {
     layout L;
@@ -71,10 +54,10 @@ void plan_moments(layout &L, int P, moment_route route) noexcept
     L.route = route;
     const std::size_t need = route == moment_route::fft
                                  ? std::max(L.padded, fft_moment_length(L.N)) : L.padded;
-    L.stride = round_up(need, align_doubles);
+    L.stride = fft_aligned_count(need);
     const std::size_t direct_scratch = route == moment_route::fft ? 0 : L.padded + 2 * L.N;
     L.moment_doubles = static_cast<std::size_t>(P + 1) * L.stride + direct_scratch
-                       + 2 * block_width + 2 * L.nblocks + align_doubles;
+                       + 2 * block_width + 2 * L.nblocks + fft_alignment / sizeof(double);
 }
 
 void carve_grid(double *space, const layout &L, work &w) noexcept
@@ -86,7 +69,7 @@ void carve_grid(double *space, const layout &L, work &w) noexcept
 
 void carve_moments(double *space, const layout &L, work &w) noexcept
 {
-    double *p = align_up(space);
+    double *p = fft_aligned(space);
     for (int k = 0; k <= max_drift_order; ++k)
         w.mom[k] = nullptr;
     for (int k = 0; k <= L.P; ++k) {

@@ -37,17 +37,6 @@ bool seven_smooth(std::size_t n)
     return n == 1;
 }
 
-std::size_t round_up(std::size_t n, std::size_t unit)
-{
-    return (n + unit - 1) / unit * unit;
-}
-
-double *align_up(void *p)
-{
-    const std::uintptr_t u = reinterpret_cast<std::uintptr_t>(p);
-    return reinterpret_cast<double *>((u + fft_alignment - 1) / fft_alignment * fft_alignment);
-}
-
 bool aligned(const double *p)
 {
     return reinterpret_cast<std::uintptr_t>(p) % fft_alignment == 0;
@@ -127,6 +116,18 @@ void accumulate(double *const *G, double *const *acc, int P, std::size_t K)
 
 } // namespace
 
+std::size_t fft_aligned_count(std::size_t n) noexcept
+{
+    constexpr std::size_t unit = fft_alignment / sizeof(double);
+    return (n + unit - 1) / unit * unit;
+}
+
+double *fft_aligned(void *p) noexcept
+{
+    const std::uintptr_t u = reinterpret_cast<std::uintptr_t>(p);
+    return reinterpret_cast<double *>((u + fft_alignment - 1) / fft_alignment * fft_alignment);
+}
+
 std::size_t fft_length(std::size_t N) noexcept
 {
     std::size_t L = N + N - 1;
@@ -143,7 +144,7 @@ std::size_t fft_moment_length(std::size_t N) noexcept
 
 std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept
 {
-    const std::size_t per = round_up(fft_moment_length(N), fft_alignment / sizeof(double));
+    const std::size_t per = fft_aligned_count(fft_moment_length(N));
     const std::size_t terms = expsum_size(b_max) * (sizeof(exp_term) / sizeof(double));
     return static_cast<std::size_t>(P + 1) * per + terms + fft_alignment / sizeof(double);
 }
@@ -160,13 +161,13 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
             return false;
     const std::size_t L = fft_length(N);
     const std::size_t len = L + 2;
-    const std::size_t per = round_up(len, fft_alignment / sizeof(double));
+    const std::size_t per = fft_aligned_count(len);
 
     void *raw = alloc(sizeof(double) * fft_work_doubles(N, P, b_max));
     if (raw == nullptr)
         return false;
     double *G[max_drift_order + 1];
-    double *base = align_up(raw);
+    double *base = fft_aligned(raw);
     for (int a = 0; a <= P; ++a)
         G[a] = base + static_cast<std::size_t>(a) * per;
     exp_term *terms = reinterpret_cast<exp_term *>(base + static_cast<std::size_t>(P + 1) * per);

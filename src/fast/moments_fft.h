@@ -33,6 +33,13 @@ std::size_t fft_moment_length(std::size_t N) noexcept;
 // and only reproducible to the bit, when all of them are aligned alike.
 constexpr std::size_t fft_alignment = 64;
 
+// n doubles rounded up to whole fft_alignment blocks.
+std::size_t fft_aligned_count(std::size_t n) noexcept;
+
+// The first fft_alignment boundary at or after p (at most
+// fft_alignment / sizeof(double) - 1 doubles further).
+double *fft_aligned(void *p) noexcept;
+
 // Doubles of work space fft_moments takes through alloc (P + 1 spectra, the
 // term list and alignment slack).
 std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept;
