@@ -16,7 +16,8 @@
 //
 //   bench_fast_scale [--csv=FILE] [--no_accuracy] [--w5_today] [benchmark flags]
 //
-// --csv writes one line per (sweep point, method) for bench/plot_scaling.py.
+// --csv writes one line per (sweep point, route) for bench/plot_scaling.py
+// (docs/scaling_ratio.csv).
 #include "hankel_transf.h"
 
 #include "antidiagonal_check.h"
@@ -74,7 +75,7 @@ double thread_seconds()
 enum class method { exact, today, fast };
 const char *name(method m)
 {
-    return m == method::exact ? "direct-sum" : m == method::today ? "today" : "new";
+    return m == method::exact ? "DFTYieldExpon" : m == method::today ? "direct-moments" : "automatic";
 }
 
 // One call, thread CPU seconds; NaN if the call answered NaN.
@@ -87,7 +88,7 @@ double timed_call(method m, const std::vector<double> &d)
         DFTYieldExpon(out.data(), in.data(), &n);
     } else {
         ht::fast::options opt;
-        opt.route = m == method::today ? ht::fast::moment_route::direct
+        opt.moments = m == method::today ? ht::fast::moment_route::direct
                                        : ht::fast::moment_route::automatic;
         ht::fast::sum(out.data(), in.data(), n, opt);
     }
@@ -271,7 +272,7 @@ int main(int argc, char **argv)
     // The sweep, measured or extrapolated, and the CSV for the figure.
     std::FILE *out = csv.empty() ? nullptr : std::fopen(csv.c_str(), "w");
     if (out != nullptr)
-        std::fprintf(out, "sweep,x,N,n,method,seconds,how\n");
+        std::fprintf(out, "sweep,x,N,route,seconds,how\n");
     std::printf("\ntime against the ratio (200 distances, best CPU seconds of a call)\n");
     std::printf("  %-9s %9s  %-22s %-22s %-22s\n", "ratio", "N", name(method::exact),
                 name(method::today), name(method::fast));
@@ -300,7 +301,7 @@ int main(int argc, char **argv)
             std::snprintf(cell, sizeof cell, "%.4g s%s", seconds, measured ? "" : " (extrap.)");
             std::printf(" %-22s", seconds < 0 ? "-" : cell);
             if (out != nullptr && seconds >= 0)
-                std::fprintf(out, "ratio,%g,%d,200,%s,%.6g,%s\n", r, N, name(m), seconds,
+                std::fprintf(out, "ratio,%g,%d,%s,%.6g,%s\n", r, N, name(m), seconds,
                              measured ? "measured" : "extrapolated");
         }
         std::printf("\n");

@@ -71,15 +71,25 @@ extern "C" {
  * (P = 1 to 3 for N up to 4.5e6, from the grid's drift from even spacing):
  * N*(N+1)/2 kernel evaluations for grids of up to a few thousand points;
  * beyond, T*(P+1) real FFTs of length about 2N, T = 36 for a smallest
- * distance of 1 (growing with the logarithm of 1/smallest distance).
- * Then about 2N*(P+1) multiply-adds and 2N/32 + 32 sine/cosine pairs per
- * distance. 200 distances: 6 ms at N = 4502, 0.1 s at N = 45003, 2 s at
- * N = 450003, 40 s at N = 4.5e6 (one core). Memory: about (2P + 9) N
- * doubles of work space for small grids (400 kB at N = 4502), about
- * (4P + 11) N doubles for large ones, FFTW's own tables included (820 MB
- * at N = 4.5e6), allocated and freed within the call; nothing outlives the
- * call. ht_vec may be td_vec itself
- * or overlap it: all distances are read before any output is written.
+ * distance of 1 (growing with the logarithm of 1/smallest distance). Then,
+ * for each distance, either about 2N*(P+1) multiply-adds and 2N/32 + 32
+ * sine/cosine pairs (few distances), or, when a cost model expects it to be
+ * faster (from a few hundred distances on), all distances at once by a
+ * non-uniform FFT: O(N log N) once, then about 60 ns per distance (10^6
+ * distances at N = 4502: 0.09 s instead of 10 s). 200 distances: 6 ms at
+ * N = 4502, 0.09 s at N = 45003, 1.2 s at N = 450003, 30 s at N = 4.5e6
+ * (one core). Memory: about (2P + 9)*N + n doubles of work space for grids
+ * of up to a few thousand points (400 kB at N = 4502), about (4P + 11)*N
+ * on the FFT moment route, FFTW's own tables included (820 MB at
+ * N = 4.5e6), plus about 60*N doubles on the distances' FFT route (90*N
+ * while it is set up); allocated and freed within the call. When the
+ * distances' FFT route's space cannot be had the call takes the other
+ * route. FFTW, which computes the FFTs, allocates its plans itself and
+ * aborts the process when that fails; each stage first takes twice the
+ * room its plans need and releases it just before planning, which leaves
+ * that only to a race with other threads. Nothing outlives the call but
+ * FFTW's planner data. ht_vec may be td_vec itself or overlap it: all
+ * distances are read before any output is written.
  *
  * Input outside the contract (the same policy as DFTYieldExpon; there is no
  * error channel, so the answer is in ht_vec; nothing outside ht_vec[0..n)
@@ -90,22 +100,22 @@ extern "C" {
  *   - a grid DFTYieldExpon could not size (1/(2*min_s) or the point count
  *     not finite, N beyond INT_MAX, or 8*N*N bytes beyond SIZE_MAX): every
  *     ht_vec[i] is NaN; nothing is allocated.
- *   - the work space cannot be allocated: every ht_vec[i] is NaN and
- *     everything already taken is released. FFTW allocates its plans and
- *     tables itself (about 2N doubles) and aborts the process if that
- *     fails; the library's own arrays, several times larger, are taken
- *     first.
+ *   - the work space cannot be allocated (the grid and the moments; see
+ *     above for the distances' FFT route): every ht_vec[i] is NaN and
+ *     everything already taken is released.
  *   - a grid whose drift from even spacing needs an expansion beyond order
  *     8 to stay within the accuracy above (none up to a ratio of 2e7; the
  *     first seen at 3e7, N = 1.35e8, whose work space would be some
  *     45 GB): every ht_vec[i] is NaN.
  *
- * Thread safety: keeps no state and starts no threads; concurrent calls
- * are safe as long as each writes its own ht_vec. On large grids a call
- * plans and destroys FFTW transforms under FFTW's own planner lock, which
- * it enables once per process (fftw_make_planner_thread_safe); a host that
- * plans its own FFTW transforms from other threads is protected by the
- * same lock (FFTW 3.3.5 or later).
+ * Thread safety: keeps no state of its own and starts no threads;
+ * concurrent calls are safe as long as each writes its own ht_vec. FFTW's
+ * planner is not reentrant: on first use the library turns on FFTW's own
+ * planner lock (fftw_make_planner_thread_safe, once), so FFT plans are made
+ * (and destroyed) one at a time, and a host that plans with the same
+ * libfftw3 in other threads is covered by the same lock. Plans use
+ * FFTW_ESTIMATE on arrays aligned alike in every call: no timing runs, the
+ * same result every time.
  */
 HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
                                               int *length_td) HANKEL_TRANSF_FAST_NOEXCEPT;

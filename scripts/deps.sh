@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12 as root, whatever of a package set is missing.
-#   deps.sh build   compiler, CMake, GSL: enough to build the libraries and the tool
+#   deps.sh build   compiler, CMake, GSL, FFTW3: enough to build the libraries and the tool
 #   deps.sh test    all of build, plus GoogleTest, Google Benchmark, clang with its
 #                   sanitizer and fuzzer runtimes, valgrind, R with testthat for the R
 #                   package, Python with what pip needs to install the Python package

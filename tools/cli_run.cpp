@@ -159,14 +159,18 @@ bool announce_fast(const settings &s, const ht::grid &g, int n)
     const ht::fast::call_estimate e = ht::fast::estimate(g, n);
     if (!(e.seconds > s.warn_after))
         return false;
-    const bool fft = e.route == ht::fast::moment_route::fft;
+    const bool fft = e.moments == ht::fast::moment_route::fft;
+    // Many distances go through a non-uniform FFT, set up before the first one.
+    const std::string setup =
+        e.nufft ? " (and " + human_seconds(e.setup_seconds) + " to set up the FFT over the distances)"
+                : std::string();
     std::fprintf(stderr,
         "%s: the fast method should take about %s (N = %d, %s of work space): about %s "
-        "for the kernel moments before the first result (%s), then about %s per distance\n",
+        "for the kernel moments before the first result (%s)%s, then about %s per distance\n",
         prog, human_seconds(e.seconds).c_str(), N, human_bytes(e.work_bytes).c_str(),
         human_seconds(e.moment_seconds).c_str(),
         fft ? "progress shown per term of the kernel's exponential sum" : "no progress shown",
-        human_seconds(e.per_distance_seconds).c_str());
+        setup.c_str(), human_seconds(e.per_distance_seconds).c_str());
     return true;
 }
 #endif

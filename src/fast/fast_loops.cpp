@@ -8,12 +8,9 @@
 #include "fast_loops.h"
 
 #include "constants.h"
+#include "drift.h"
 #include "eft.h"
 #include "rounding_guard.h"
-
-#if defined(__x86_64__)
-#define HANKEL_TRANSF_FAST_HAVE_AVX2 1
-#endif
 
 namespace ht {
 namespace fast {
@@ -94,12 +91,17 @@ typedef double v4d __attribute__((vector_size(32)));
 }
 
 // D + iE = sum_p coef[p] i^p mom_p: even orders are real, odd ones
-// imaginary (coef carries the sign of i^p for p >= 2).
-[[gnu::always_inline]] inline void block_sums_body(
-    const double *const *mom, int P, const double *coef, std::size_t nblocks,
+// imaginary (coef carries the sign of i^p for p >= 2). P is a template
+// argument so that the loop over the orders unrolls.
+template <int P>
+[[gnu::always_inline]] inline void block_sums_order(
+    const double *const *mom, const double *coef, std::size_t nblocks,
     const double *__restrict wr, const double *__restrict wi,
     double *__restrict re, double *__restrict im)
 {
+    v4d cf[P + 1];
+    for (int p = 1; p <= P; ++p)
+        cf[p] = v4d{coef[p], coef[p], coef[p], coef[p]};
     for (std::size_t q = 0; q < nblocks; ++q) {
         const std::size_t base = q * block_width;
         v4d acc_re = {0, 0, 0, 0};
@@ -108,7 +110,7 @@ typedef double v4d __attribute__((vector_size(32)));
             v4d D = load4(mom[0] + base + t);
             v4d E = {0, 0, 0, 0};
             for (int p = 1; p <= P; ++p) {
-                const v4d v = coef[p] * load4(mom[p] + base + t);
+                const v4d v = cf[p] * load4(mom[p] + base + t);
                 if (p % 2 != 0)
                     E += v;
                 else
@@ -121,6 +123,24 @@ typedef double v4d __attribute__((vector_size(32)));
         }
         re[q] = (acc_re[0] + acc_re[1]) + (acc_re[2] + acc_re[3]);
         im[q] = (acc_im[0] + acc_im[1]) + (acc_im[2] + acc_im[3]);
+    }
+}
+
+[[gnu::always_inline]] inline void block_sums_body(
+    const double *const *mom, int P, const double *coef, std::size_t nblocks,
+    const double *wr, const double *wi, double *re, double *im)
+{
+    static_assert(max_drift_order == 8, "one case per order");
+    switch (P) {
+    case 0: block_sums_order<0>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 1: block_sums_order<1>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 2: block_sums_order<2>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 3: block_sums_order<3>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 4: block_sums_order<4>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 5: block_sums_order<5>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 6: block_sums_order<6>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 7: block_sums_order<7>(mom, coef, nblocks, wr, wi, re, im); break;
+    default: block_sums_order<8>(mom, coef, nblocks, wr, wi, re, im); break;
     }
 }
 

@@ -6,6 +6,11 @@
 
 #include <cstddef>
 
+// The AVX2+FMA builds of the hot loops exist on x86-64 only.
+#if defined(__x86_64__)
+#define HANKEL_TRANSF_FAST_HAVE_AVX2 1
+#endif
+
 namespace ht {
 namespace fast {
 

@@ -22,6 +22,7 @@
 #include "fast_loops.h"
 #include "grid.h"
 #include "moments_fft.h"
+#include "nufft.h"
 #include "phase.h"
 #include "rounding_guard.h"
 
@@ -153,6 +154,31 @@ double at_distance(const layout &L, work &w, double s, bool use_avx2) noexcept
     return acc + comp;
 }
 
+namespace {
+
+// All distances by the non-uniform FFT, when opt or the cost model chooses
+// it. False, with nothing written, when the direct route is to run instead:
+// chosen so, or the transform's work space or FFT plan could not be had
+// (the direct route needs nothing more).
+bool by_nufft(const layout &L, const work &w, const double *s, int n, double *ht_vec,
+              void *(*alloc)(std::size_t), bool avx2, const options &opt)
+{
+    if (opt.distances == distance_route::direct ||
+        (opt.distances == distance_route::automatic &&
+         !nufft_pays(static_cast<long long>(L.N), n, avx2 ? avx2_fma_cost : baseline_cost, L.P)))
+        return false;
+    moment_set ms;
+    ms.mom = w.mom;
+    ms.P = L.P;
+    ms.M = L.M;
+    ms.x0 = w.ln.x0;
+    ms.h = w.ln.h;
+    ms.sigma = w.sigma;
+    return nufft_distances(ms, s, n, ht_vec, alloc, avx2, opt.progress);
+}
+
+} // namespace
+
 void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexcept
 {
     grid g;
@@ -174,8 +200,8 @@ void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexce
         fill_grid(g, w.x);
         const int P = drift_order(drift(L, w, g.incr_desired, g.max_s));
         if (P >= 0) {
-            const moment_route route = opt.route != moment_route::automatic
-                                           ? opt.route
+            const moment_route route = opt.moments != moment_route::automatic
+                                           ? opt.moments
                                            : cheaper_route(static_cast<long long>(L.N), P,
                                                            kernel_range(L, w));
             plan_moments(L, P, route);
@@ -186,10 +212,11 @@ void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexce
             carve_moments(moment_space, L, w);
             done = moments(L, w, avx2, alloc, opt.progress);
         }
-        for (int i = 0; done && i < n; ++i) {
-            ht_vec[i] = at_distance(L, w, s[i], avx2);
-            opt.progress("distances", i + 1, n);
-        }
+        if (done && !by_nufft(L, w, s, n, ht_vec, alloc, avx2, opt))
+            for (int i = 0; i < n; ++i) {
+                ht_vec[i] = at_distance(L, w, s[i], avx2);
+                opt.progress("distances", i + 1, n);
+            }
     }
     if (!done)
         fill_nan(ht_vec, n);

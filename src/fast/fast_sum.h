@@ -25,9 +25,17 @@ enum class moment_route {
     fft,         // the kernel's exponential sum, FFT convolutions: O(T N log N)
 };
 
+// How the distances are evaluated once the moments are known.
+enum class distance_route {
+    automatic,   // the cheaper of the two by the cost model (fast_cost.h)
+    direct,      // one complex dot product over the anti-diagonals per distance
+    nufft,       // all distances at once by the non-uniform FFT (nufft.h)
+};
+
 struct options {
     isa path = isa::automatic;
-    moment_route route = moment_route::automatic;
+    moment_route moments = moment_route::automatic;
+    distance_route distances = distance_route::automatic;
     // malloc-compatible; whatever it returns is released with std::free.
     // Null means std::malloc.
     void *(*alloc)(std::size_t) = nullptr;
@@ -37,7 +45,8 @@ struct options {
 };
 
 // DFTYieldExponFast: same arguments and contract; opt picks the loops'
-// build, the moment route, the allocator and the progress report.
+// build, the moment and distance routes, the allocator and the progress
+// report.
 void sum(double *ht_vec, const double *td_vec, int n,
          const options &opt = options()) noexcept;
 

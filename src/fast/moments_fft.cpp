@@ -6,13 +6,15 @@
 #include "constants.h"
 #include "drift.h"
 #include "expsum.h"
+#include "fftw_planning.h"
 
 #include <fftw3.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <initializer_list>
 
 namespace ht {
 namespace fast {
@@ -40,16 +42,6 @@ bool seven_smooth(std::size_t n)
 bool aligned(const double *p)
 {
     return reinterpret_cast<std::uintptr_t>(p) % fft_alignment == 0;
-}
-
-// FFTW's planner (and fftw_destroy_plan) is not reentrant. FFTW 3.3.5+
-// wraps both in its own lock once asked to; asking is idempotent, and the
-// lock also covers a host that plans its own transforms.
-std::once_flag planner_lock_once;
-
-void enable_planner_lock()
-{
-    std::call_once(planner_lock_once, [] { fftw_make_planner_thread_safe(); });
 }
 
 // In-place real transforms of length L (64-bit sizes: L may exceed INT_MAX).
@@ -173,7 +165,12 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
     exp_term *terms = reinterpret_cast<exp_term *>(base + static_cast<std::size_t>(P + 1) * per);
     expsum_terms(b_max, terms);
 
-    enable_planner_lock();
+    // Room for FFTW's two plans, taken and released just before planning.
+    if (!fftw_room(L, alloc)) {
+        std::free(raw);
+        return false;
+    }
+    fftw_planning_lock_on();
     const fftw_plan forward = plan_forward(L, G[0]);
     const fftw_plan inverse = plan_inverse(L, mom[0]);
     const bool planned = forward != nullptr && inverse != nullptr;
