@@ -74,11 +74,11 @@ extern "C" {
  * distance of 1 (growing with the logarithm of 1/smallest distance). Then,
  * for each distance, either about 2N*(P+1) multiply-adds and 2N/32 + 32
  * sine/cosine pairs (few distances), or, when a cost model expects it to be
- * faster (from a few hundred distances on), all distances at once by a
- * non-uniform FFT: O(N log N) once, then about 60 ns per distance (10^6
- * distances at N = 4502: 0.09 s instead of 10 s). 200 distances: 6 ms at
- * N = 4502, 0.09 s at N = 45003, 1.2 s at N = 450003, 30 s at N = 4.5e6
- * (one core). Memory: about (2P + 9)*N + n doubles of work space for grids
+ * faster and its work space stays in proportion (from a few hundred
+ * distances on), all distances at once by a non-uniform FFT: O(N log N)
+ * once, then about 60 ns per distance (10^6 distances at N = 4502: 0.06 s
+ * instead of 10 s). 200 distances: 5.5 ms at N = 4502, 0.08 s at
+ * N = 45003, 1.3 s at N = 450003, 30 to 35 s at N = 4.5e6 (one core). Memory: about (2P + 9)*N + n doubles of work space for grids
  * of up to a few thousand points (400 kB at N = 4502), about (4P + 11)*N
  * on the FFT moment route, FFTW's own tables included (820 MB at
  * N = 4.5e6), plus about 60*N doubles on the distances' FFT route (90*N

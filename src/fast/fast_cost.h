@@ -184,6 +184,18 @@ inline bool nufft_pays(long long N, long long n, const cost_model &c = current_c
            x * seconds_per_distance(N, c, P);
 }
 
+// The transform's work space is large beside the rest of a big call (16 V K
+// bytes of fine grids, K >= 2M: 1.35 GB at N = 4.5e6, P = 3, more than
+// three times the grid's and moments' together, to save 1.3 s of 30). The call takes it
+// only when it stays within nufft_compact_bytes or within twice the rest of
+// the call's work space (rest_bytes).
+inline bool nufft_fits(long long N, int P, double rest_bytes)
+{
+    const nufft_shape sh = nufft_shape_for(static_cast<std::size_t>(2 * N - 1), P + 1);
+    const double bytes = 8.0 * static_cast<double>(nufft_doubles(sh, P + 1));
+    return bytes <= static_cast<double>(nufft_compact_bytes) || bytes <= 2.0 * rest_bytes;
+}
+
 // ---------------------------------------------------------------------------
 // A whole call.
 
@@ -213,15 +225,15 @@ inline call_estimate estimate(const grid &g, long long n, const cost_model &c = 
     const double b_max = kernel_range_of(g);
     e.order = typical_drift_order(N);
     e.moments = cheaper_route(N, e.order, b_max, c);
-    e.nufft = nufft_pays(N, n, c, e.order);
+    layout L = layout_for(static_cast<std::size_t>(N));
+    plan_moments(L, e.order, e.moments);
+    double doubles = static_cast<double>(L.grid_doubles + L.moment_doubles) + static_cast<double>(n);
+    e.nufft = nufft_pays(N, n, c, e.order) && nufft_fits(N, e.order, 8.0 * doubles);
     e.moment_seconds = moment_seconds(N, e.order, b_max, c);
     e.setup_seconds = e.nufft ? nufft_setup_seconds(N, e.order) : 0.0;
     e.per_distance_seconds = e.nufft ? nufft_seconds_per_distance(N, c, e.order)
                                      : seconds_per_distance(N, c, e.order);
     e.seconds = e.moment_seconds + e.setup_seconds + static_cast<double>(n) * e.per_distance_seconds;
-    layout L = layout_for(static_cast<std::size_t>(N));
-    plan_moments(L, e.order, e.moments);
-    double doubles = static_cast<double>(L.grid_doubles + L.moment_doubles) + static_cast<double>(n);
     double moment_pass = 0.0, transform = 0.0;
     if (e.moments == moment_route::fft)   // the spectra, and FFTW's plans: about 2 L doubles
         moment_pass = static_cast<double>(fft_work_doubles(L.N, e.order, b_max)) +

@@ -157,15 +157,17 @@ double at_distance(const layout &L, work &w, double s, bool use_avx2) noexcept
 namespace {
 
 // All distances by the non-uniform FFT, when opt or the cost model chooses
-// it. False, with nothing written, when the direct route is to run instead:
+// it (faster, and its work space in proportion to the call's: nufft_fits). False, with nothing written, when the direct route is to run instead:
 // chosen so, or the transform's work space or FFT plan could not be had
 // (the direct route needs nothing more).
 bool by_nufft(const layout &L, const work &w, const double *s, int n, double *ht_vec,
               void *(*alloc)(std::size_t), bool avx2, const options &opt)
 {
+    const long long N = static_cast<long long>(L.N);
+    const double rest = 8.0 * static_cast<double>(L.grid_doubles + L.moment_doubles + n);
     if (opt.distances == distance_route::direct ||
         (opt.distances == distance_route::automatic &&
-         !nufft_pays(static_cast<long long>(L.N), n, avx2 ? avx2_fma_cost : baseline_cost, L.P)))
+         !(nufft_pays(N, n, avx2 ? avx2_fma_cost : baseline_cost, L.P) && nufft_fits(N, L.P, rest))))
         return false;
     moment_set ms;
     ms.mom = w.mom;

@@ -525,14 +525,18 @@ TEST(NufftSum, RouteChoiceFollowsTheCostModel)
         EXPECT_FALSE(nufft_pays(452, 200, c));       // W1
         EXPECT_FALSE(nufft_pays(450003, 200, c));    // W5: set-up 0.4 s, 1.1 ms per distance
         // W6: the direct pass streams 4 moment arrays of 72 MB per distance
-        // (measured 5.4 s for 200, against 4.1 s by the transform)
+        // (measured 5.4 s for 200, against 4.1 s by the transform), but the
+        // transform's 1.35 GB would more than double the call's: not taken
         EXPECT_TRUE(nufft_pays(4500003, 200, c, 3));
+        EXPECT_FALSE(ht::fast::nufft_fits(4500003, 3, 0.4e9));
         EXPECT_TRUE(nufft_pays(450003, 2000, c));
     }
     EXPECT_FALSE(nufft_pays(4502, 200, ht::fast::avx2_fma_cost));   // W2: calibrated 2.0 ms against 2.4 ms
     const ht::fast::cost_model &here = ht::fast::current_cost();
     const std::vector<double> few = log_uniform(40, 1.0, 100.0, 5);
     const std::vector<double> many = log_uniform(3000, 1.0, 100.0, 6);
+    EXPECT_TRUE(ht::fast::nufft_fits(4502, 1, 1e5));   // W4: 1.5 MB
+    EXPECT_TRUE(ht::fast::nufft_fits(450003, 2, 7e7)); // W5 grid: 208 MB
     ASSERT_FALSE(nufft_pays(452, 40, here));
     ASSERT_TRUE(nufft_pays(452, 3000, here));
     const std::vector<double> few_auto = fast_sum(few, ht::fast::distance_route::automatic);
