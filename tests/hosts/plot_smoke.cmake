@@ -1,13 +1,16 @@
-# cmake -DPYTHON=... -DSCRIPT=plot_kernel.py -DLIB=... -DFAST_LIB=... -DOUT=file.png -P plot_smoke.cmake
+# cmake -DPYTHON=... -DSCRIPT=example.py -DLIB=... -DFAST_LIB=... -DOUT=file.png
+#       [-DARGS="--option value ..."] -P plot_smoke.cmake
 # (the package hankel_transf importable by PYTHON, e.g. through PYTHONPATH)
 file(REMOVE "${OUT}")
-execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --lib "${LIB}" --fast-lib "${FAST_LIB}" --points 8 -o "${OUT}"
+separate_arguments(_args UNIX_COMMAND "${ARGS}")
+get_filename_component(_name "${SCRIPT}" NAME)
+execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --lib "${LIB}" --fast-lib "${FAST_LIB}" ${_args} -o "${OUT}"
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "plot_kernel.py failed: ${rc}")
+  message(FATAL_ERROR "${_name} failed: ${rc}")
 endif()
 if(NOT EXISTS "${OUT}")
-  message(FATAL_ERROR "plot_kernel.py wrote no ${OUT}")
+  message(FATAL_ERROR "${_name} wrote no ${OUT}")
 endif()
 file(READ "${OUT}" magic LIMIT 8 HEX)
 if(NOT magic STREQUAL "89504e470d0a1a0a")
