@@ -214,20 +214,23 @@ int calibrate(bool baseline)
         const double ends[2] = {1.0, hi};
         ht::grid g;
         ht::plan_grid(ends, 2, &g);
-        const layout L = layout_for(static_cast<std::size_t>(g.num_samp_desired));
-        std::vector<double> space(L.doubles);
-        work w = carve(space.data(), L);
+        layout L = layout_for(static_cast<std::size_t>(g.num_samp_desired));
+        std::vector<double> grid_space(L.grid_doubles);
+        work w;
+        carve_grid(grid_space.data(), L, w);
         ht::fill_grid(g, w.x);
-        drift(L, w, g.incr_desired, g.max_s);
-        moments(L, w, avx2);
-        const double *mom[3] = {w.A, w.B, w.C};
+        const int P = drift_order(drift(L, w, g.incr_desired, g.max_s));
+        plan_moments(L, P, moment_route::direct);
+        std::vector<double> moment_space(L.moment_doubles);
+        carve_moments(moment_space.data(), L, w);
+        moments(L, w, avx2, std::malloc);
         moment_set ms;
-        ms.mom = mom;
-        ms.P = 2;
+        ms.mom = w.mom;
+        ms.P = P;
         ms.M = L.M;
-        ms.x0 = dd{w.x[0], 0.0};
-        ms.h = dd{g.incr_desired, 0.0};
-        ms.sigma = g.max_s;
+        ms.x0 = w.ln.x0;
+        ms.h = w.ln.h;
+        ms.sigma = w.sigma;
         const std::vector<double> d = log_uniform(400000, hi, 9);
         std::vector<double> s(d.size()), out(d.size());
         for (std::size_t i = 0; i < d.size(); ++i)
@@ -238,7 +241,7 @@ int calibrate(bool baseline)
             const double t0 = thread_seconds();
             for (int i = 0; i < nd; ++i)
                 out[static_cast<std::size_t>(i)] = at_distance(L, w, s[static_cast<std::size_t>(i)],
-                                                               g.incr_desired, g.max_s, avx2);
+                                                               avx2);
             t_direct = std::min(t_direct, thread_seconds() - t0);
         }
         auto nufft_time = [&](int n) {

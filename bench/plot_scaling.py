@@ -6,7 +6,8 @@
 Each file has the header  sweep,x,N,route,seconds,how  with one row per
 (sweep, x, route): sweep is "n" (x = number of distances, fixed grid) or
 "ratio" (x = largest/smallest distance, fixed number of distances); how is
-"measured" or "extrapolated". bench_nufft --sweep=FILE writes the "n" sweep.
+"measured" or "extrapolated". bench_nufft --sweep=FILE writes the "n" sweep,
+bench_fast_scale --csv=FILE the "ratio" sweep.
 One log-log panel per sweep present; measured points are filled and joined
 by solid lines, extrapolated ones hollow on dashed lines.
 """
@@ -27,6 +28,7 @@ ROUTES = {
     "DFTYieldExpon": ("DFTYieldExpon (direct sum)", "tab:gray"),
     "direct": ("fast method, direct per-distance route", "tab:blue"),
     "nufft": ("fast method, non-uniform FFT", "tab:orange"),
+    "direct-moments": ("fast method, direct moment pass", "tab:purple"),
     "automatic": ("fast method as the library picks", "tab:green"),
 }
 AXES = {

@@ -26,9 +26,11 @@ common=(-std=c++17 -O2 -g -ffp-contract=off -fno-omit-frame-pointer
         -Wno-psabi -DHANKEL_TRANSF_BUILDING -I"$root/include" -I"$root/src")
 
 sources=("$root/src/grid.cpp" "$root/src/hankel_transf.cpp")
+fast_libs=()
 if [[ "${FUZZ_FAST:-1}" != 0 ]]; then
   for f in "$root"/src/fast/*.cpp; do sources+=("$f"); done
   common+=(-DHANKEL_TRANSF_HAVE_FAST=1 -DHANKEL_TRANSF_FAST_BUILDING -I"$root/src/fast")
+  fast_libs=(-lfftw3_threads -lfftw3 -lpthread)
 fi
 
 objs=()
@@ -41,7 +43,7 @@ for src in "${sources[@]}" "$here/fuzz_dft.cpp"; do
   if (( ${#pids[@]} >= ${FUZZ_JOBS:-2} )); then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
 done
 for p in "${pids[@]}"; do wait "$p"; done
-"$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -lfftw3_threads -lfftw3 -lgsl -lgslcblas -lm -o "$out/fuzz_dft"
+"$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" "${fast_libs[@]}" -lgsl -lgslcblas -lm -o "$out/fuzz_dft"
 
 # New inputs go to the build tree; the checked-in seeds are only read.
 log="$out/fuzz.log"

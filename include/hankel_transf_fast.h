@@ -37,7 +37,7 @@ extern "C" {
 
 /*
  * DFTYieldExponFast - the same quantity as DFTYieldExpon (hankel_transf.h),
- * on the same frequency grid, computed in O(N^2 + n*N) operations and
+ * on the same frequency grid, computed in O(N log N + n*N) operations and
  * O(N + n) memory instead of O(n*N^2) operations and an N x N table.
  *
  *   ht_vec     out: n doubles, ht_vec[i] = ht(td_vec[i]), in input order.
@@ -65,26 +65,37 @@ extern "C" {
  * above about 5: many grid points carry S), 1e-17 * S at N = 4502, and up
  * to 4.5e-16 * S (about 2 ulp of S) on smaller or coarser grids, where few
  * points carry S and each anti-diagonal's phase is applied as two
- * rotations of about an ulp each. DFTYieldExpon's own rounding error grows with the phase
- * 2*pi*s*|x| (2e-14 * S at N = 4502); on coarse grids at tiny scales it can
- * be several times smaller than this function's.
+ * rotations of about an ulp each. Beyond a few thousand points the kernel's
+ * moments are computed through an exponential sum and FFTs: below
+ * 1e-16 * S against a pairwise double-double sum up to N = 45003, and below
+ * 1e-15 * S where each step is checked on sampled anti-diagonals
+ * (N = 4.5e5 and 4.5e6). DFTYieldExpon's own rounding error grows with the
+ * phase 2*pi*s*|x| (2e-14 * S at N = 4502); on coarse grids at tiny scales
+ * it can be several times smaller than this function's.
  *
- * Cost: N*(N+1)/2 kernel evaluations once per call, then for each
- * distance either about 2N multiply-adds and 2N/32 + 32 sine/cosine pairs
- * (few distances), or, when a cost model expects it to be faster (from a
- * few hundred distances on), all distances at once by a non-uniform FFT:
- * O(N log N) once, then about 60 ns per distance (10^6 distances at
- * N = 4502: 0.09 s instead of 10 s). Memory: about 11*N + n doubles of work
- * space (4 MB for N = 45003), plus about 60*N doubles on the FFT route
- * (20 MB for N = 45003; 90*N while it is set up), allocated and freed
- * within the call. When the
- * FFT route's space cannot be had the call takes the other route. FFTW, which
- * computes the FFTs, allocates its plans itself and aborts the process when
- * that fails; the call first takes twice the room those plans need and
- * releases it just before planning, which leaves that only to a race with
- * other threads. Nothing outlives the call but FFTW's planner data. ht_vec
- * may be td_vec itself or overlap it: all distances are read before any
- * output is written.
+ * Cost: once per call, the kernel's anti-diagonal moments of orders 0..P
+ * (P = 1 to 3 for N up to 4.5e6, from the grid's drift from even spacing):
+ * N*(N+1)/2 kernel evaluations for grids of up to a few thousand points;
+ * beyond, T*(P+1) real FFTs of length about 2N, T = 36 for a smallest
+ * distance of 1 (growing with the logarithm of 1/smallest distance). Then,
+ * for each distance, either about 2N*(P+1) multiply-adds and 2N/32 + 32
+ * sine/cosine pairs (few distances), or, when a cost model expects it to be
+ * faster and its work space stays in proportion (from a few hundred
+ * distances on), all distances at once by a non-uniform FFT: O(N log N)
+ * once, then about 60 ns per distance (10^6 distances at N = 4502: 0.06 s
+ * instead of 10 s). 200 distances: 5.5 ms at N = 4502, 0.08 s at
+ * N = 45003, 1.3 s at N = 450003, 30 to 35 s at N = 4.5e6 (one core). Memory: about (2P + 9)*N + n doubles of work space for grids
+ * of up to a few thousand points (400 kB at N = 4502), about (4P + 11)*N
+ * on the FFT moment route, FFTW's own tables included (820 MB at
+ * N = 4.5e6), plus about 60*N doubles on the distances' FFT route (90*N
+ * while it is set up); allocated and freed within the call. When the
+ * distances' FFT route's space cannot be had the call takes the other
+ * route. FFTW, which computes the FFTs, allocates its plans itself and
+ * aborts the process when that fails; each stage first takes twice the
+ * room its plans need and releases it just before planning, which leaves
+ * that only to a race with other threads. Nothing outlives the call but
+ * FFTW's planner data. ht_vec may be td_vec itself or overlap it: all
+ * distances are read before any output is written.
  *
  * Input outside the contract (the same policy as DFTYieldExpon; there is no
  * error channel, so the answer is in ht_vec; nothing outside ht_vec[0..n)
@@ -97,16 +108,22 @@ extern "C" {
  *     about 2.39e8; see hankel_transf.h): every ht_vec[i] is NaN; nothing
  *     is allocated. As there, a smallest distance below about 1e-153 is
  *     computed although the kernel comes out 0 on the grid's outer points.
- *   - the work space cannot be allocated: every ht_vec[i] is NaN and
+ *   - the work space cannot be allocated (the grid and the moments; see
+ *     above for the distances' FFT route): every ht_vec[i] is NaN and
  *     everything already taken is released.
+ *   - a grid whose drift from even spacing needs an expansion beyond order
+ *     8 to stay within the accuracy above (none up to a ratio of 2e7; the
+ *     first seen at 3e7, N = 1.35e8, whose work space would be some
+ *     45 GB): every ht_vec[i] is NaN.
  *
  * Thread safety: keeps no state of its own and starts no threads;
  * concurrent calls are safe as long as each writes its own ht_vec. FFTW's
  * planner is not reentrant: on first use the library turns on FFTW's own
  * planner lock (fftw_make_planner_thread_safe, once), so FFT plans are made
- * one at a time, and a host that plans with the same libfftw3 in other
- * threads is covered by the same lock. Plans use FFTW_ESTIMATE: no timing
- * runs, the same result every time.
+ * (and destroyed) one at a time, and a host that plans with the same
+ * libfftw3 in other threads is covered by the same lock. Plans use
+ * FFTW_ESTIMATE on arrays aligned alike in every call: no timing runs, the
+ * same result every time.
  */
 HANKEL_TRANSF_FAST_API void DFTYieldExponFast(double *ht_vec, double *td_vec,
                                               int *length_td) HANKEL_TRANSF_FAST_NOEXCEPT;

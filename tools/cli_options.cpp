@@ -38,7 +38,7 @@ void print_usage(std::FILE *to)
         "Options:\n"
         "  --method exact    direct sum over an N x N table (default): n N^2 cosines,\n"
         "                    8 N^2 bytes; reproducible to the bit\n"
-        "  --method fast     the same sum in O(N^2 + n N) time and O(N + n) memory,\n"
+        "  --method fast     the same sum in O(N log N + n N) time, O(N + n) memory,\n"
         "                    within about 1e-14 of the sum of all kernel values\n"
         "  --scaled          print ht * h^2, the Riemann sum of the continuous\n"
         "                    transform, instead of the bare sum\n"

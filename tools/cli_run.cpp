@@ -120,21 +120,20 @@ void on_progress(void *ctx, const char *stage, long long done, long long total)
 
 #ifdef HANKEL_TRANSF_HAVE_FAST
 constexpr bool have_fast = true;
-double fast_seconds(int N, int n) { return ht::fast::expected_seconds(N, n); }
+double fast_seconds(const ht::grid &g, int n) { return ht::fast::estimate(g, n).seconds; }
 #else
 constexpr bool have_fast = false;
-double fast_seconds(int, int) { return 0.0; }
+double fast_seconds(const ht::grid &, int) { return 0.0; }
 #endif
 
 // Advice to switch to the fast method, or "" when it is not built or
 // would not be much faster.
 std::string fast_advice(const ht::grid &g, int n, double exact_seconds)
 {
-    const int N = g.num_samp_desired;
-    if (!have_fast || !(fast_seconds(N, n) < 0.5 * exact_seconds))
+    if (!have_fast || !(fast_seconds(g, n) < 0.5 * exact_seconds))
         return "";
     return "; --method fast computes the same sum in O(N) memory and should take about " +
-           human_seconds(fast_seconds(N, n));
+           human_seconds(fast_seconds(g, n));
 }
 
 // True when progress lines are due.
@@ -157,23 +156,21 @@ bool announce_exact(const settings &s, const ht::grid &g, int n)
 bool announce_fast(const settings &s, const ht::grid &g, int n)
 {
     const int N = g.num_samp_desired;
-    const double secs = ht::fast::expected_seconds(N, n);
-    if (!(secs > s.warn_after))
+    const ht::fast::call_estimate e = ht::fast::estimate(g, n);
+    if (!(e.seconds > s.warn_after))
         return false;
+    const bool fft = e.moments == ht::fast::moment_route::fft;
     // Many distances go through a non-uniform FFT, set up before the first one.
     const std::string setup =
-        ht::fast::nufft_pays(N, n)
-            ? " (and " + human_seconds(ht::fast::nufft_setup_seconds(N)) +
-                  " to set up the FFT over the distances)"
-            : std::string();
+        e.nufft ? " (and " + human_seconds(e.setup_seconds) + " to set up the FFT over the distances)"
+                : std::string();
     std::fprintf(stderr,
         "%s: the fast method should take about %s (N = %d, %s of work space): about %s "
-        "for the kernel moments before the first result%s, with no progress shown, then "
-        "about %s per distance\n",
-        prog, human_seconds(secs).c_str(), N,
-        human_bytes(ht::fast::work_bytes(N, n)).c_str(),
-        human_seconds(ht::fast::moment_seconds(N)).c_str(), setup.c_str(),
-        human_seconds(ht::fast::distance_seconds(N, n)).c_str());
+        "for the kernel moments before the first result (%s)%s, then about %s per distance\n",
+        prog, human_seconds(e.seconds).c_str(), N, human_bytes(e.work_bytes).c_str(),
+        human_seconds(e.moment_seconds).c_str(),
+        fft ? "progress shown per term of the kernel's exponential sum" : "no progress shown",
+        setup.c_str(), human_seconds(e.per_distance_seconds).c_str());
     return true;
 }
 #endif
@@ -188,8 +185,11 @@ bool announce_fast(const settings &s, const ht::grid &g, int n)
              human_bytes(ht::direct_sum_table_bytes(N)) + " (N = " + std::to_string(N) + ")" +
              fast_advice(g, n, ht::direct_sum_seconds(N, n)));
 #ifdef HANKEL_TRANSF_HAVE_FAST
+    // The fast sum also answers NaN for a grid whose drift from even
+    // spacing is too large to expand (N beyond about 7e7).
     fail("could not allocate the fast method's work space of about " +
-         human_bytes(ht::fast::work_bytes(N, n)) + " (N = " + std::to_string(N) + ")");
+         human_bytes(ht::fast::estimate(g, n).work_bytes) + " (N = " + std::to_string(N) + ")" +
+         (N > 50000000 ? ", or the grid is too large for it" : ""));
 #else
     fail("could not allocate work space");
 #endif

@@ -8,6 +8,7 @@
 #include "fast_loops.h"
 
 #include "constants.h"
+#include "drift.h"
 #include "eft.h"
 #include "rounding_guard.h"
 
@@ -33,11 +34,16 @@ namespace {
     lo += t.lo;
 }
 
+// Row j of the upper triangle at a time: the kernel values (the costly
+// part, vectorised) go into A in double-double and into row[]; each drift
+// moment then multiplies row[] by (e_j + e_k) once more and adds it in, a
+// short streaming loop per order.
 [[gnu::always_inline]] inline void moments_body(
-    const double *__restrict x2, const double *__restrict e, std::size_t N,
-    double *__restrict A, double *__restrict lo, double *__restrict B,
-    double *__restrict C)
+    const double *__restrict x2, const double *__restrict e, std::size_t N, int P,
+    double *const *mom, double *__restrict lo, double *__restrict row,
+    double *__restrict de)
 {
+    double *__restrict A = mom[0];
     for (std::size_t j = 0; j < N; ++j) {
         const double xj2 = x2[j];
         const double ej = e[j];
@@ -45,23 +51,27 @@ namespace {
             const std::size_t m = j + j;
             const double f = kernel(xj2 + xj2, 1.0);
             add_compensated(A[m], lo[m], f);
-            const double de = ej + ej;
-            const double t = f * de;
-            B[m] += t;
-            C[m] += t * de;
+            double t = f;
+            for (int p = 1; p <= P; ++p) {
+                t *= ej + ej;
+                mom[p][m] += t;
+            }
         }
         // Row j right of the diagonal counts for (j,k) and (k,j).
         double *__restrict Aj = A + j;
         double *__restrict lj = lo + j;
-        double *__restrict Bj = B + j;
-        double *__restrict Cj = C + j;
         for (std::size_t k = j + 1; k < N; ++k) {
             const double f = kernel(xj2 + x2[k], 2.0);
             add_compensated(Aj[k], lj[k], f);
-            const double de = ej + e[k];
-            const double t = f * de;
-            Bj[k] += t;
-            Cj[k] += t * de;
+            row[k] = f;
+            de[k] = ej + e[k];
+        }
+        for (int p = 1; p <= P; ++p) {
+            double *__restrict mj = mom[p] + j;
+            for (std::size_t k = j + 1; k < N; ++k) {
+                row[k] *= de[k];
+                mj[k] += row[k];
+            }
         }
     }
     const std::size_t M = N + N - 1;
@@ -80,21 +90,32 @@ typedef double v4d __attribute__((vector_size(32)));
     return v;
 }
 
-[[gnu::always_inline]] inline void block_sums_body(
-    const double *__restrict A, const double *__restrict B,
-    const double *__restrict C, std::size_t nblocks, double q2, double ps,
+// D + iE = sum_p coef[p] i^p mom_p: even orders are real, odd ones
+// imaginary (coef carries the sign of i^p for p >= 2). P is a template
+// argument so that the loop over the orders unrolls.
+template <int P>
+[[gnu::always_inline]] inline void block_sums_order(
+    const double *const *mom, const double *coef, std::size_t nblocks,
     const double *__restrict wr, const double *__restrict wi,
     double *__restrict re, double *__restrict im)
 {
-    const v4d q2v = {q2, q2, q2, q2};
-    const v4d psv = {ps, ps, ps, ps};
+    v4d cf[P + 1];
+    for (int p = 1; p <= P; ++p)
+        cf[p] = v4d{coef[p], coef[p], coef[p], coef[p]};
     for (std::size_t q = 0; q < nblocks; ++q) {
         const std::size_t base = q * block_width;
         v4d acc_re = {0, 0, 0, 0};
         v4d acc_im = {0, 0, 0, 0};
         for (std::size_t t = 0; t < block_width; t += 4) {
-            const v4d D = load4(A + base + t) - q2v * load4(C + base + t);
-            const v4d E = psv * load4(B + base + t);
+            v4d D = load4(mom[0] + base + t);
+            v4d E = {0, 0, 0, 0};
+            for (int p = 1; p <= P; ++p) {
+                const v4d v = cf[p] * load4(mom[p] + base + t);
+                if (p % 2 != 0)
+                    E += v;
+                else
+                    D += v;
+            }
             const v4d c = load4(wr + t);
             const v4d s = load4(wi + t);
             acc_re += c * D - s * E;
@@ -105,35 +126,53 @@ typedef double v4d __attribute__((vector_size(32)));
     }
 }
 
-void moments_baseline(const double *x2, const double *e, std::size_t N,
-                      double *A, double *lo, double *B, double *C)
+[[gnu::always_inline]] inline void block_sums_body(
+    const double *const *mom, int P, const double *coef, std::size_t nblocks,
+    const double *wr, const double *wi, double *re, double *im)
 {
-    moments_body(x2, e, N, A, lo, B, C);
+    static_assert(max_drift_order == 8, "one case per order");
+    switch (P) {
+    case 0: block_sums_order<0>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 1: block_sums_order<1>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 2: block_sums_order<2>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 3: block_sums_order<3>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 4: block_sums_order<4>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 5: block_sums_order<5>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 6: block_sums_order<6>(mom, coef, nblocks, wr, wi, re, im); break;
+    case 7: block_sums_order<7>(mom, coef, nblocks, wr, wi, re, im); break;
+    default: block_sums_order<8>(mom, coef, nblocks, wr, wi, re, im); break;
+    }
+}
+
+void moments_baseline(const double *x2, const double *e, std::size_t N, int P,
+                      double *const *mom, double *lo, double *row, double *de)
+{
+    moments_body(x2, e, N, P, mom, lo, row, de);
 }
 
 #if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
 [[gnu::target("avx2,fma")]]
-void moments_avx2(const double *x2, const double *e, std::size_t N,
-                  double *A, double *lo, double *B, double *C)
+void moments_avx2(const double *x2, const double *e, std::size_t N, int P,
+                  double *const *mom, double *lo, double *row, double *de)
 {
-    moments_body(x2, e, N, A, lo, B, C);
+    moments_body(x2, e, N, P, mom, lo, row, de);
 }
 #endif
 
-void block_sums_baseline(const double *A, const double *B, const double *C,
-                         std::size_t nblocks, double q2, double ps,
-                         const double *wr, const double *wi, double *re, double *im)
+void block_sums_baseline(const double *const *mom, int P, const double *coef,
+                         std::size_t nblocks, const double *wr, const double *wi,
+                         double *re, double *im)
 {
-    block_sums_body(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+    block_sums_body(mom, P, coef, nblocks, wr, wi, re, im);
 }
 
 #if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
 [[gnu::target("avx2,fma")]]
-void block_sums_avx2(const double *A, const double *B, const double *C,
-                     std::size_t nblocks, double q2, double ps,
-                     const double *wr, const double *wi, double *re, double *im)
+void block_sums_avx2(const double *const *mom, int P, const double *coef,
+                     std::size_t nblocks, const double *wr, const double *wi,
+                     double *re, double *im)
 {
-    block_sums_body(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+    block_sums_body(mom, P, coef, nblocks, wr, wi, re, im);
 }
 #endif
 
@@ -149,33 +188,32 @@ bool avx2_fma_available() noexcept
 #endif
 }
 
-void antidiagonal_moments(const double *x2, const double *e, std::size_t N,
-                          double *A, double *lo, double *B, double *C,
+void antidiagonal_moments(const double *x2, const double *e, std::size_t N, int P,
+                          double *const *mom, double *lo, double *row, double *de,
                           bool use_avx2) noexcept
 {
 #if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
     if (use_avx2) {
-        moments_avx2(x2, e, N, A, lo, B, C);
+        moments_avx2(x2, e, N, P, mom, lo, row, de);
         return;
     }
 #endif
     (void)use_avx2;
-    moments_baseline(x2, e, N, A, lo, B, C);
+    moments_baseline(x2, e, N, P, mom, lo, row, de);
 }
 
-void block_sums(const double *A, const double *B, const double *C,
-                std::size_t nblocks, double q2, double ps,
-                const double *wr, const double *wi,
-                double *re, double *im, bool use_avx2) noexcept
+void block_sums(const double *const *mom, int P, const double *coef, std::size_t nblocks,
+                const double *wr, const double *wi, double *re, double *im,
+                bool use_avx2) noexcept
 {
 #if defined(HANKEL_TRANSF_FAST_HAVE_AVX2)
     if (use_avx2) {
-        block_sums_avx2(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+        block_sums_avx2(mom, P, coef, nblocks, wr, wi, re, im);
         return;
     }
 #endif
     (void)use_avx2;
-    block_sums_baseline(A, B, C, nblocks, q2, ps, wr, wi, re, im);
+    block_sums_baseline(mom, P, coef, nblocks, wr, wi, re, im);
 }
 
 } // namespace fast

@@ -3,34 +3,37 @@
 // in double-double (phase.h); this file keeps -ffp-contract=off so that
 // TwoSum and the explicit fma-based TwoProd stay error-free transformations.
 //
-// Grid: x_j = x_0 + j*h + e_j with h = incr_desired and e_j the (tiny)
-// deviation of the built grid from even spacing. With m = j + k,
+// Grid: x_j = x0 + j*h + e_j with the line (x0, h) fitted to the built grid
+// (drift.h) and e_j its tiny drift from it. With m = j + k,
 //   2*pi*s*(x_j + x_k) = theta_m + delta_jk,
-//   theta_m = 2*pi*s*(2*x_0 + m*h),   delta_jk = 2*pi*s*(e_j + e_k),
-// and cos(theta + delta) = cos(theta)*(1 - delta^2/2) - sin(theta)*delta
-// + O(delta^3), so
-//   ht(s) = sum_m cos(theta_m)*(A_m - (2 pi s)^2/2 * C_m) - sin(theta_m)*2 pi s*B_m
-// with the distance-independent moments A, B, C of fast_loops.h (computed
-// with e scaled by max_s, and 2 pi s by 1/max_s, to keep every factor finite).
-// The remainder is at most |delta|^3/6 relative to S = sum f; on a built grid
-// |delta| <= 4*pi*s*max|e_j| is below 1e-6 even for N ~ 1e5.
+//   theta_m = 2*pi*s*(2*x0 + m*h),   delta_jk = 2*pi*s*(e_j + e_k),
+// and expanding cos(theta + delta) = Re(e^(i theta) e^(i delta)) to order P,
+//   ht(s) = Re sum_m e^(i theta_m) sum_{p<=P} (i*ps)^p/p! * mom_p[m],
+//   mom_p[m] = sum_{j+k=m} f(x_j, x_k) (eps_j + eps_k)^p,
+// with eps = sigma*e, ps = 2*pi*s/sigma <= 2*pi and sigma = max_s, so that
+// every factor stays finite at any scale. The remainder is at most
+// delta_max^(P+1)/(P+1)! of S = sum f, and P is the smallest order that
+// keeps it below 1e-17 (drift_order).
 #include "fast_sum.h"
 
 #include "eft.h"
+#include "expsum.h"
 #include "fast_cost.h"
 #include "fast_loops.h"
 #include "grid.h"
+#include "moments_fft.h"
 #include "nufft.h"
 #include "phase.h"
 #include "rounding_guard.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace ht {
 namespace fast {
-
 layout layout_for(std::size_t N) noexcept
 {
     layout L;
@@ -38,72 +41,105 @@ layout layout_for(std::size_t N) noexcept
     L.M = N + N - 1;
     L.nblocks = (L.M + block_width - 1) / block_width;
     L.padded = L.nblocks * block_width;
-    L.doubles = 3 * N + 4 * L.padded + 2 * block_width + 2 * L.nblocks;
+    L.grid_doubles = 3 * N;
+    L.P = 0;
+    L.route = moment_route::direct;
+    L.stride = 0;
+    L.moment_doubles = 0;
     return L;
 }
 
-work carve(double *space, const layout &L) noexcept
+void plan_moments(layout &L, int P, moment_route route) noexcept
 {
-    work w;
-    double *p = space;
-    w.x = p;  p += L.N;
-    w.e = p;  p += L.N;
-    w.x2 = p; p += L.N;
-    w.A = p;  p += L.padded;
-    w.lo = p; p += L.padded;
-    w.B = p;  p += L.padded;
-    w.C = p;  p += L.padded;
+    L.P = P;
+    L.route = route;
+    const std::size_t need = route == moment_route::fft
+                                 ? std::max(L.padded, fft_moment_length(L.N)) : L.padded;
+    L.stride = fft_aligned_count(need);
+    const std::size_t direct_scratch = route == moment_route::fft ? 0 : L.padded + 2 * L.N;
+    L.moment_doubles = static_cast<std::size_t>(P + 1) * L.stride + direct_scratch
+                       + 2 * block_width + 2 * L.nblocks + fft_alignment / sizeof(double);
+}
+
+void carve_grid(double *space, const layout &L, work &w) noexcept
+{
+    w.x = space;
+    w.e = w.x + L.N;
+    w.x2 = w.e + L.N;
+}
+
+void carve_moments(double *space, const layout &L, work &w) noexcept
+{
+    double *p = fft_aligned(space);
+    for (int k = 0; k <= max_drift_order; ++k)
+        w.mom[k] = nullptr;
+    for (int k = 0; k <= L.P; ++k) {
+        w.mom[k] = p;
+        p += L.stride;
+    }
+    w.lo = w.row = w.de = nullptr;
+    if (L.route != moment_route::fft) {
+        w.lo = p;  p += L.padded;
+        w.row = p; p += L.N;
+        w.de = p;  p += L.N;
+    }
     w.wr = p; p += block_width;
     w.wi = p; p += block_width;
     w.re = p; p += L.nblocks;
     w.im = p;
-    return w;
 }
 
-void grid_deviation(const double *x, int N, double h, double *e) noexcept
+double drift(const layout &L, work &w, double h, double sigma) noexcept
 {
-    const double x0 = x[0];
-    for (int j = 0; j < N; ++j) {
-        // x_j - x_0 and j*h are both exact as double-doubles and agree to
-        // within N ulps, so their leading parts cancel exactly (Sterbenz).
-        const dd d = two_sum(x[j], -x0);
-        const dd p = two_prod(static_cast<double>(j), h);
-        e[j] = (d.hi - p.hi) + (d.lo - p.lo);
-    }
-}
-
-void drift(const layout &L, work &w, double h, double sigma) noexcept
-{
-    grid_deviation(w.x, static_cast<int>(L.N), h, w.e);
-    // 2*pi*s itself, and its square in the second-order term, overflow for
-    // distances beyond ~1e153, while s*e stays near N*2^-53 at every scale.
-    for (std::size_t j = 0; j < L.N; ++j)
-        w.e[j] = sigma * w.e[j];
+    double delta_max = 0.0;
+    w.ln = measure_drift(w.x, L.N, h, sigma, w.e, &delta_max);
+    w.sigma = sigma;
     for (std::size_t j = 0; j < L.N; ++j)
         w.x2[j] = w.x[j] * w.x[j];
+    return delta_max;
 }
 
-void moments(const layout &L, work &w, bool use_avx2) noexcept
+double kernel_range(const layout &L, const work &w) noexcept
 {
-    std::memset(w.A, 0, sizeof(double) * L.padded);
+    const double x2max = std::max(w.x2[0], w.x2[L.N - 1]);   // the grid's ends
+    return 1.0 + four_pi_sq * (x2max + x2max);
+}
+
+bool moments(const layout &L, work &w, bool use_avx2, void *(*alloc)(std::size_t),
+             const progress_hook &progress) noexcept
+{
+    if (L.route == moment_route::fft)
+        return fft_moments(w.x2, w.e, L.N, L.P, kernel_range(L, w), w.mom, alloc, progress);
+    for (int p = 0; p <= L.P; ++p)
+        std::memset(w.mom[p], 0, sizeof(double) * L.stride);
     std::memset(w.lo, 0, sizeof(double) * L.padded);
-    std::memset(w.B, 0, sizeof(double) * L.padded);
-    std::memset(w.C, 0, sizeof(double) * L.padded);
-    antidiagonal_moments(w.x2, w.e, L.N, w.A, w.lo, w.B, w.C, use_avx2);
+    antidiagonal_moments(w.x2, w.e, L.N, L.P, w.mom, w.lo, w.row, w.de, use_avx2);
+    return true;
 }
 
-double at_distance(const layout &L, work &w, double s, double h, double sigma,
-                   bool use_avx2) noexcept
+double at_distance(const layout &L, work &w, double s, bool use_avx2) noexcept
 {
-    const double x0 = w.x[0];
-    const dd a = two_prod(s, x0 + x0);   // s*(2 x_0), cycles
-    const dd q = two_prod(s, h);         // s*h, cycles per anti-diagonal
-    const double ps = two_pi * (s / sigma);
-    const double q2 = 0.5 * (ps * ps);
+    // s*(2 x0) and s*h in cycles, as double-doubles: the products of s with
+    // the leading parts are exact, those with the low parts add below
+    // 2^-100 relative.
+    const dd x0 = w.ln.x0, h = w.ln.h;
+    const dd a0 = two_prod(s, x0.hi + x0.hi);
+    const dd a = two_sum(a0.hi, a0.lo + s * (x0.lo + x0.lo));
+    const dd q0 = two_prod(s, h.hi);
+    const dd q = two_sum(q0.hi, q0.lo + s * h.lo);
+
+    // coef[p] = (-1)^floor(p/2) * ps^p / p!: the real factor of (i*ps)^p/p!.
+    const double ps = two_pi * (s / w.sigma);
+    double coef[max_drift_order + 1];
+    double power = 1.0;
+    for (int p = 1; p <= L.P; ++p) {
+        power = power * ps / p;
+        coef[p] = (p / 2) % 2 == 0 ? power : -power;
+    }
 
     for (std::size_t t = 0; t < block_width; ++t)
         cis(reduce_phase(dd{0.0, 0.0}, static_cast<double>(t), q), &w.wr[t], &w.wi[t]);
-    block_sums(w.A, w.B, w.C, L.nblocks, q2, ps, w.wr, w.wi, w.re, w.im, use_avx2);
+    block_sums(w.mom, L.P, coef, L.nblocks, w.wr, w.wi, w.re, w.im, use_avx2);
 
     // Neumaier-compensated sum of the rotated block sums.
     double acc = 0.0, comp = 0.0;
@@ -121,24 +157,25 @@ double at_distance(const layout &L, work &w, double s, double h, double sigma,
 namespace {
 
 // All distances by the non-uniform FFT, when opt or the cost model chooses
-// it. False, with nothing written, when the direct route is to run instead:
+// it (faster, and its work space in proportion to the call's: nufft_fits). False, with nothing written, when the direct route is to run instead:
 // chosen so, or the transform's work space or FFT plan could not be had
 // (the direct route needs nothing more).
-bool by_nufft(const layout &L, const work &w, double h, double sigma, const double *s, int n,
-              double *ht_vec, void *(*alloc)(std::size_t), bool avx2, const options &opt)
+bool by_nufft(const layout &L, const work &w, const double *s, int n, double *ht_vec,
+              void *(*alloc)(std::size_t), bool avx2, const options &opt)
 {
+    const long long N = static_cast<long long>(L.N);
+    const double rest = 8.0 * static_cast<double>(L.grid_doubles + L.moment_doubles + n);
     if (opt.distances == distance_route::direct ||
         (opt.distances == distance_route::automatic &&
-         !nufft_pays(static_cast<long long>(L.N), n, avx2 ? avx2_fma_cost : baseline_cost)))
+         !(nufft_pays(N, n, avx2 ? avx2_fma_cost : baseline_cost, L.P) && nufft_fits(N, L.P, rest))))
         return false;
-    const double *mom[3] = {w.A, w.B, w.C};
     moment_set ms;
-    ms.mom = mom;
-    ms.P = 2;
+    ms.mom = w.mom;
+    ms.P = L.P;
     ms.M = L.M;
-    ms.x0 = dd{w.x[0], 0.0};
-    ms.h = dd{h, 0.0};
-    ms.sigma = sigma;
+    ms.x0 = w.ln.x0;
+    ms.h = w.ln.h;
+    ms.sigma = w.sigma;
     return nufft_distances(ms, s, n, ht_vec, alloc, avx2, opt.progress);
 }
 
@@ -149,35 +186,44 @@ void sum(double *ht_vec, const double *td_vec, int n, const options &opt) noexce
     grid g;
     if (!plan_call(ht_vec, td_vec, n, &g))
         return;
-    const layout L = layout_for(static_cast<std::size_t>(g.num_samp_desired));
+    layout L = layout_for(static_cast<std::size_t>(g.num_samp_desired));
 
     void *(*alloc)(std::size_t) = opt.alloc != nullptr ? opt.alloc : std::malloc;
     // The distances are copied first: ht_vec may alias td_vec.
     double *s = static_cast<double *>(alloc(sizeof(double) * static_cast<std::size_t>(n)));
-    double *space = s == nullptr ? nullptr
-                                 : static_cast<double *>(alloc(sizeof(double) * L.doubles));
-    if (space == nullptr) {
-        std::free(s);
-        fill_nan(ht_vec, n);
-        return;
-    }
-    scale_distances(td_vec, n, s);
-
-    work w = carve(space, L);
-    fill_grid(g, w.x);
-    const double h = g.incr_desired;
-    const double sigma = g.max_s;
-    drift(L, w, h, sigma);
-
-    const bool avx2 = opt.path == isa::baseline ? false : avx2_fma_available();
-    moments(L, w, avx2);
-    if (!by_nufft(L, w, h, sigma, s, n, ht_vec, alloc, avx2, opt))
-        for (int i = 0; i < n; ++i) {
-            ht_vec[i] = at_distance(L, w, s[i], h, sigma, avx2);
-            opt.progress("distances", i + 1, n);
+    double *grid_space = s == nullptr ? nullptr
+                                      : static_cast<double *>(alloc(sizeof(double) * L.grid_doubles));
+    double *moment_space = nullptr;
+    bool done = false;
+    if (grid_space != nullptr) {
+        scale_distances(td_vec, n, s);
+        work w;
+        carve_grid(grid_space, L, w);
+        fill_grid(g, w.x);
+        const int P = drift_order(drift(L, w, g.incr_desired, g.max_s));
+        if (P >= 0) {
+            const moment_route route = opt.moments != moment_route::automatic
+                                           ? opt.moments
+                                           : cheaper_route(static_cast<long long>(L.N), P,
+                                                           kernel_range(L, w));
+            plan_moments(L, P, route);
+            moment_space = static_cast<double *>(alloc(sizeof(double) * L.moment_doubles));
         }
-
-    std::free(space);
+        const bool avx2 = opt.path == isa::baseline ? false : avx2_fma_available();
+        if (moment_space != nullptr) {
+            carve_moments(moment_space, L, w);
+            done = moments(L, w, avx2, alloc, opt.progress);
+        }
+        if (done && !by_nufft(L, w, s, n, ht_vec, alloc, avx2, opt))
+            for (int i = 0; i < n; ++i) {
+                ht_vec[i] = at_distance(L, w, s[i], avx2);
+                opt.progress("distances", i + 1, n);
+            }
+    }
+    if (!done)
+        fill_nan(ht_vec, n);
+    std::free(moment_space);
+    std::free(grid_space);
     std::free(s);
 }
 

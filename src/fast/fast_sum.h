@@ -4,6 +4,7 @@
 #ifndef HANKEL_TRANSF_FAST_SUM_H
 #define HANKEL_TRANSF_FAST_SUM_H
 
+#include "drift.h"
 #include "progress.h"
 
 #include <cstddef>
@@ -17,6 +18,13 @@ enum class isa {
     baseline,    // the target's baseline build (x86-64: SSE2, no fused multiply-add)
 };
 
+// How the anti-diagonal moments are computed.
+enum class moment_route {
+    automatic,   // the cheaper of the two by the cost model (fast_cost.h)
+    direct,      // every kernel value once: O(N^2), rounding error only
+    fft,         // the kernel's exponential sum, FFT convolutions: O(T N log N)
+};
+
 // How the distances are evaluated once the moments are known.
 enum class distance_route {
     automatic,   // the cheaper of the two by the cost model (fast_cost.h)
@@ -26,61 +34,77 @@ enum class distance_route {
 
 struct options {
     isa path = isa::automatic;
+    moment_route moments = moment_route::automatic;
     distance_route distances = distance_route::automatic;
     // malloc-compatible; whatever it returns is released with std::free.
     // Null means std::malloc.
     void *(*alloc)(std::size_t) = nullptr;
-    // Called with stage "distances" after each output value is written.
+    // Called with stage "moment terms" after each term of the FFT route's
+    // exponential sum, and with stage "distances" after each output value.
     progress_hook progress;
 };
 
 // DFTYieldExponFast: same arguments and contract; opt picks the loops'
-// build, the allocator and the progress report.
+// build, the moment and distance routes, the allocator and the progress
+// report.
 void sum(double *ht_vec, const double *td_vec, int n,
          const options &opt = options()) noexcept;
 
 // ---------------------------------------------------------------------------
-// The stages of sum(), in order: size the work space, build the grid and its
-// drift, accumulate the moments once, evaluate each distance.
+// The stages of sum(), in order: build the grid and its drift (which fixes
+// the order P), size the moments' work space, accumulate the moments once,
+// evaluate each distance. Two allocations: the grid's arrays, then the
+// moments' (whose size depends on P and the route).
 
-// Sizes, in doubles, of the work space of an N-point grid. N <= INT_MAX, so
-// none of the counts wraps a 64-bit size_t.
 struct layout {
     std::size_t N;         // grid points
     std::size_t M;         // anti-diagonals, 2N - 1
     std::size_t nblocks;   // blocks of block_width anti-diagonals
     std::size_t padded;    // nblocks * block_width
-    std::size_t doubles;   // the whole work space
+    std::size_t grid_doubles;     // x, e, x2
+    // Set by plan_moments:
+    int P;                 // order of the drift expansion, 0..max_drift_order
+    moment_route route;    // direct or fft
+    std::size_t stride;    // doubles per moment array, a multiple of 8
+    std::size_t moment_doubles;   // the moments' work space, alignment slack included
 };
+// The grid part; P = 0, route direct, no moment space yet.
 layout layout_for(std::size_t N) noexcept;
+// Sizes the moments' work space for order P on the given route (not automatic).
+void plan_moments(layout &L, int P, moment_route route) noexcept;
 
-// The work space of one call, carved out of one allocation of
-// layout.doubles doubles.
+// The work space of one call. The moment arrays start on 64-byte
+// boundaries (fft_alignment), as the FFT route needs.
 struct work {
-    double *x, *e, *x2;         // N: grid, drift (in units of 1/sigma), squares
-    double *A, *lo, *B, *C;     // padded: moments, A's compensation
-    double *wr, *wi;            // block_width: in-block rotations
-    double *re, *im;            // nblocks: block sums
+    double *x, *e, *x2;               // N: grid, drift (scaled by sigma), squares
+    double *mom[max_drift_order + 1]; // stride each: mom_0..mom_P
+    double *lo, *row, *de;            // direct route: compensation (padded), rows (N)
+    double *wr, *wi;                  // block_width: in-block rotations
+    double *re, *im;                  // nblocks: block sums
+    line ln;                          // x_j = ln.x0 + j*ln.h + e_j / sigma
+    double sigma;                     // the drift's scale, max_s
 };
-work carve(double *space, const layout &L) noexcept;
+void carve_grid(double *space, const layout &L, work &w) noexcept;
+void carve_moments(double *space, const layout &L, work &w) noexcept;
 
-// e[j] = x[j] - (x[0] + j*h), evaluated exactly and rounded once, for
-// j < N. For the grid fill_grid builds, with h its spacing incr_desired,
-// x[j] == x[0] + j*h + e[j] up to that one rounding; any other x works too.
-void grid_deviation(const double *x, int N, double h, double *e) noexcept;
+// From w.x (filled, spacing h): the line and w.e = sigma * drift from it,
+// w.x2 = x*x. The drift is carried in units of 1/sigma (sigma = max_s) so
+// that the per-distance factors stay <= 2*pi at every scale. Returns
+// delta_max = 4*pi*max|w.e|, the largest phase perturbation 2*pi*s*(e_j + e_k)
+// of any pair at any distance of the call, for drift_order().
+double drift(const layout &L, work &w, double h, double sigma) noexcept;
 
-// From w.x (filled, spacing h): w.e = sigma * deviation, w.x2 = x*x. The
-// drift is carried in units of 1/sigma (sigma = max_s) so that the
-// per-distance factors stay <= 2*pi at every scale.
-void drift(const layout &L, work &w, double h, double sigma) noexcept;
+// 1 + 4 pi^2 (x_j^2 + x_k^2) at most, over the grid of w.x2.
+double kernel_range(const layout &L, const work &w) noexcept;
 
-// Zeroes and accumulates the moments A, B, C from w.x2 and w.e.
-void moments(const layout &L, work &w, bool use_avx2) noexcept;
+// Accumulates the moments mom_0..mom_P on L.route. False when the FFT
+// route's own work space (fft_moments) cannot be had.
+bool moments(const layout &L, work &w, bool use_avx2, void *(*alloc)(std::size_t),
+             const progress_hook &progress = progress_hook()) noexcept;
 
 // The sum at one scaled distance s from the moments; uses w.wr, w.wi, w.re,
-// w.im as scratch. x0 = w.x[0], h and sigma as given to drift().
-double at_distance(const layout &L, work &w, double s, double h, double sigma,
-                   bool use_avx2) noexcept;
+// w.im as scratch.
+double at_distance(const layout &L, work &w, double s, bool use_avx2) noexcept;
 
 } // namespace fast
 } // namespace ht

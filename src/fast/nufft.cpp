@@ -5,6 +5,7 @@
 
 #include "constants.h"
 #include "eft.h"
+#include "fftw_planning.h"
 #include "nufft_loops.h"
 #include "phase.h"
 #include "rounding_guard.h"
@@ -12,12 +13,11 @@
 #include <fftw3.h>
 
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
-extern "C" void fftw_make_planner_thread_safe(void);   // libfftw3_threads, FFTW >= 3.3.5
 
 namespace ht {
 namespace fast {
@@ -146,14 +146,6 @@ void deconvolution(const nufft_shape &sh, std::size_t mmax, double *deconv)
         }
         deconv[m] = 1.0 / acc;
     }
-}
-
-// FFTW's planner is not reentrant; this makes it take its own lock (shared
-// with any other user of the same libfftw3 in the process), once.
-void fftw_planning_lock_on()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { fftw_make_planner_thread_safe(); });
 }
 
 std::size_t max_offset(const nufft_shape &sh)
@@ -295,19 +287,13 @@ bool nufft_distances(const moment_set &ms, const double *s, int n, double *ht_ve
         return false;
     const nufft_shape sh = nufft_shape_for(ms.M, V);
     double *space = static_cast<double *>(alloc(sizeof(double) * nufft_doubles(sh, V)));
-    // FFTW allocates its plans (up to ~2 doubles per fine-grid point,
-    // measured) with its own allocator, which aborts the process when memory
-    // runs out. Twice that is taken through alloc here and released just
-    // before planning: a call short of memory then falls back to the direct
-    // route instead of dying inside FFTW (unless another thread takes the
-    // room in between).
-    void *headroom = space == nullptr ? nullptr : alloc(sizeof(double) * (4 * sh.K + 4096));
-    if (headroom == nullptr) {
+    // Room for FFTW's plans (fftw_planning.h): a call short of memory then
+    // falls back to the direct route instead of dying inside FFTW.
+    if (space == nullptr || !fftw_room(sh.K, alloc)) {
         std::free(space);
         return false;
     }
     nufft p = nufft_prepare(sh, V, space);
-    std::free(headroom);
     if (!nufft_load(p, ms.mom)) {
         std::free(space);
         return false;

@@ -66,7 +66,8 @@ dd two_prod(double a, double b)
     return {p, std::fma(a, b, -p)};
 }
 
-// cos(2 pi s (xj + xk)).
+} // namespace
+
 double cos_cycles(double s, double xj, double xk)
 {
     const dd t = two_sum(xj, xk);                     // exact
@@ -77,8 +78,6 @@ double cos_cycles(double s, double xj, double xk)
     const double a_lo = a.lo + (ht::two_pi_lo * f.hi + ht::two_pi * f.lo);
     return std::cos(a.hi) - std::sin(a.hi) * a_lo;
 }
-
-} // namespace
 
 double pairwise_reference(const std::vector<double> &x, double s, double *total)
 {

@@ -41,6 +41,10 @@ private:
 // *total (if not null) receives S = sum f(x_j, x_k).
 double pairwise_reference(const std::vector<double> &x, double s, double *total = nullptr);
 
+// cos(2 pi s (xj + xk)) good to about one ulp: the phase formed exactly in
+// double-double and reduced modulo 1 exactly before the cosine.
+double cos_cycles(double s, double xj, double xk);
+
 } // namespace ht_test
 
 #endif

@@ -68,12 +68,13 @@ grid_moments moments_for(double ratio)
         x2[j] = gm.x[j] * gm.x[j];
     }
     const std::size_t padded = gm.M + 64;
-    std::vector<double> lo(padded);
+    std::vector<double> lo(padded), row(gm.N), de(gm.N);
     gm.A.assign(padded, 0.0);
     gm.B.assign(padded, 0.0);
     gm.C.assign(padded, 0.0);
-    ht::fast::antidiagonal_moments(x2.data(), e.data(), gm.N, gm.A.data(), lo.data(),
-                                   gm.B.data(), gm.C.data(), ht::fast::avx2_fma_available());
+    double *const mom[3] = {gm.A.data(), gm.B.data(), gm.C.data()};
+    ht::fast::antidiagonal_moments(x2.data(), e.data(), gm.N, 2, mom, lo.data(), row.data(),
+                                   de.data(), ht::fast::avx2_fma_available());
     gm.A.resize(gm.M);
     gm.B.resize(gm.M);
     gm.C.resize(gm.M);
@@ -419,11 +420,13 @@ TEST(NufftStage, DriftOrdersAgainstTermByTermSum)
 
 std::vector<double> fast_sum(const std::vector<double> &d, ht::fast::distance_route r,
                              void *(*alloc)(std::size_t) = nullptr,
-                             ht::progress_hook progress = {})
+                             ht::progress_hook progress = {},
+                             ht::fast::moment_route moments = ht::fast::moment_route::automatic)
 {
     std::vector<double> out(d.size());
     ht::fast::options opt;
     opt.distances = r;
+    opt.moments = moments;
     opt.alloc = alloc;
     opt.progress = progress;
     ht::fast::sum(out.data(), d.data(), static_cast<int>(d.size()), opt);
@@ -521,13 +524,19 @@ TEST(NufftSum, RouteChoiceFollowsTheCostModel)
         EXPECT_FALSE(nufft_pays(4502, 100, c));      // set-up 2.5 ms, 11-15 us per distance
         EXPECT_FALSE(nufft_pays(452, 200, c));       // W1
         EXPECT_FALSE(nufft_pays(450003, 200, c));    // W5: set-up 0.4 s, 1.1 ms per distance
-        EXPECT_FALSE(nufft_pays(4500003, 200, c, 3));  // W6
+        // W6: the direct pass streams 4 moment arrays of 72 MB per distance
+        // (measured 5.4 s for 200, against 4.1 s by the transform), but the
+        // transform's 1.35 GB would more than double the call's: not taken
+        EXPECT_TRUE(nufft_pays(4500003, 200, c, 3));
+        EXPECT_FALSE(ht::fast::nufft_fits(4500003, 3, 0.4e9));
         EXPECT_TRUE(nufft_pays(450003, 2000, c));
     }
     EXPECT_FALSE(nufft_pays(4502, 200, ht::fast::avx2_fma_cost));   // W2: calibrated 2.0 ms against 2.4 ms
     const ht::fast::cost_model &here = ht::fast::current_cost();
     const std::vector<double> few = log_uniform(40, 1.0, 100.0, 5);
     const std::vector<double> many = log_uniform(3000, 1.0, 100.0, 6);
+    EXPECT_TRUE(ht::fast::nufft_fits(4502, 1, 1e5));   // W4: 1.5 MB
+    EXPECT_TRUE(ht::fast::nufft_fits(450003, 2, 7e7)); // W5 grid: 208 MB
     ASSERT_FALSE(nufft_pays(452, 40, here));
     ASSERT_TRUE(nufft_pays(452, 3000, here));
     const std::vector<double> few_auto = fast_sum(few, ht::fast::distance_route::automatic);
@@ -547,8 +556,8 @@ void *failing_alloc(std::size_t bytes)
     return ++alloc_calls == fail_call ? nullptr : std::malloc(bytes);
 }
 
-// The transform's work space and FFTW's room are the call's third and fourth
-// allocations (after the distances and the moments). When either cannot be
+// The transform's work space and FFTW's room are the call's fourth and
+// fifth allocations (after the distances, the grid and the moments). When either cannot be
 // had the call still answers, by the direct route; progress is reported once
 // per distance, in order, either way.
 TEST(NufftSum, WorkSpaceRefusedFallsBackToDirectRoute)
@@ -566,13 +575,13 @@ TEST(NufftSum, WorkSpaceRefusedFallsBackToDirectRoute)
         s.total = total;
         ++s.next;
     };
-    for (std::size_t fail : {std::size_t(0), std::size_t(3), std::size_t(4)}) {
+    for (std::size_t fail : {std::size_t(0), std::size_t(4), std::size_t(5)}) {
         alloc_calls = 0;
         fail_call = fail;
         seen progress;
         const std::vector<double> out =
             fast_sum(d, ht::fast::distance_route::nufft, failing_alloc, ht::progress_hook{hook, &progress});
-        EXPECT_EQ(alloc_calls, fail == 3 ? 3u : 4u);
+        EXPECT_EQ(alloc_calls, fail == 4 ? 4u : 5u);
         EXPECT_TRUE(progress.in_order && progress.next == 501 && progress.total == 500)
             << "fail " << fail;
         const bool same = std::memcmp(out.data(), direct.data(), d.size() * sizeof(double)) == 0;
@@ -614,12 +623,16 @@ std::size_t vm_bytes()
     if (setrlimit(RLIMIT_AS, &rl) != 0)
         _exit(3);
     alarm(60);
-    ht::fast::sum(out.data(), d.data(), static_cast<int>(d.size()));
+    ht::fast::options opt;   // the moments by the direct pass, which needs no FFTW
+    opt.moments = ht::fast::moment_route::direct;
+    ht::fast::sum(out.data(), d.data(), static_cast<int>(d.size()), opt);
     _exit(std::memcmp(out.data(), want.data(), d.size() * sizeof(double)) == 0 ? 0 : 1);
 }
 
 // A real shortage instead of a refusing allocator: N = 13503, 600 distances
-// (the transform's turn), room for the direct route's work space (1.2 MB)
+// (the transform's turn), the moments by the direct pass (the FFT moment
+// route's own shortage answers NaN, fft_moments), room for the direct
+// route's work space (1.2 MB)
 // but not for the transform's (6 MB), then for its work space but not for
 // FFTW's plan. FFTW would abort the process if it ran out itself.
 TEST(NufftSumDeathTest, ShortOfMemoryFallsBackInsteadOfAborting)
@@ -631,7 +644,8 @@ TEST(NufftSumDeathTest, ShortOfMemoryFallsBackInsteadOfAborting)
     const nufft_shape sh = ht::fast::nufft_shape_for(2 * 13503 - 1, 3);
     const std::size_t space = 8 * ht::fast::nufft_doubles(sh, 3);
     ASSERT_TRUE(ht::fast::nufft_pays(13503, 600));
-    const std::vector<double> want = fast_sum(d, ht::fast::distance_route::direct);
+    const std::vector<double> want = fast_sum(d, ht::fast::distance_route::direct, nullptr, {},
+                                              ht::fast::moment_route::direct);
     for (std::size_t room : {std::size_t(3) << 20, space + (std::size_t(2) << 20)})
         EXPECT_EXIT(call_short_of_memory(d, want, room), ::testing::ExitedWithCode(0), "")
             << "room " << room;

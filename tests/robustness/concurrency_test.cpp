@@ -40,6 +40,14 @@ std::vector<std::vector<double>> distance_sets()
     };
 }
 
+// Sets only the fast method can afford in a thread pool: N = 4502 takes its
+// FFT route for the moments, so FFTW plans, executes and destroys plans
+// from every thread at once (the direct sum would need seconds per call).
+std::vector<std::vector<double>> fast_only_sets()
+{
+    return {{1.0, 1000.0, 31.6, 250.0}};
+}
+
 struct entry {
     const char *name;
     dft_fn fn;
@@ -95,9 +103,12 @@ struct slot {
 
 TEST(Concurrency, TransformsFromEightThreadsMatchSerialBits)
 {
-    const auto sets = distance_sets();
     for (const entry &e : entries()) {
         SCOPED_TRACE(e.name);
+        auto sets = distance_sets();
+        if (e.fn == &DFTYieldExponFast)
+            for (const auto &td : fast_only_sets())
+                sets.push_back(td);
         std::vector<std::vector<double>> serial, serial_in_place;
         for (const auto &td : sets) {
             serial.push_back(call(e.fn, td, false));

@@ -166,7 +166,7 @@ def transform(d, method="exact", scaled=False, out=None):
         ``"exact"``: the direct sum ``DFTYieldExpon``, reproducible to the bit,
         O(n*N**2) time and an ``N x N`` table (8*N**2 bytes).
         ``"fast"``: ``DFTYieldExponFast``, the same sum on the same grid, more
-        accurate, O(N**2 + n*N) time and O(N) memory; not bit-identical to
+        accurate, O(N*log(N) + n*N) time and O(N) memory; not bit-identical to
         the exact method, nor across CPUs.
     scaled : bool, optional
         If True, multiply by the cell area ``grid(d).spacing**2``: in the

@@ -1,0 +1,27 @@
+#include "fftw_planning.h"
+
+#include <fftw3.h>
+
+#include <cstdlib>
+#include <mutex>
+
+extern "C" void fftw_make_planner_thread_safe(void);   // libfftw3_threads, FFTW >= 3.3.5
+
+namespace ht {
+namespace fast {
+
+void fftw_planning_lock_on() noexcept
+{
+    static std::once_flag once;
+    std::call_once(once, [] { fftw_make_planner_thread_safe(); });
+}
+
+bool fftw_room(std::size_t points, void *(*alloc)(std::size_t)) noexcept
+{
+    void *room = alloc(sizeof(double) * (4 * points + 4096));
+    std::free(room);
+    return room != nullptr;
+}
+
+} // namespace fast
+} // namespace ht
