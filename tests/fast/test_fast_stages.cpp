@@ -51,27 +51,33 @@ double err_of(double got, quad want)
 
 // The fast method's stages on a grid of the test's choosing: drift and
 // moments once, then any number of distances. h and sigma are what the
-// method would take from a built grid (incr_desired and max_s).
+// method would take from a built grid (incr_desired and max_s). The order P
+// of the drift expansion is the one the method would choose unless given;
+// the moments take the direct route unless told otherwise, since the
+// refinements below are the direct route's.
 class stages {
 public:
-    stages(const std::vector<double> &x, double h, double sigma, bool avx2)
-        : L_(ht::fast::layout_for(x.size())), space_(L_.doubles), h_(h), sigma_(sigma),
-          avx2_(avx2)
+    stages(const std::vector<double> &x, double h, double sigma, bool avx2, int P = -1,
+           ht::fast::moment_route route = ht::fast::moment_route::direct)
+        : L_(ht::fast::layout_for(x.size())), grid_space_(L_.grid_doubles), avx2_(avx2)
     {
-        w_ = ht::fast::carve(space_.data(), L_);
+        ht::fast::carve_grid(grid_space_.data(), L_, w_);
         std::copy(x.begin(), x.end(), w_.x);
-        ht::fast::drift(L_, w_, h_, sigma_);
-        ht::fast::moments(L_, w_, avx2_);
+        const int chosen = ht::fast::drift_order(ht::fast::drift(L_, w_, h, sigma));
+        ht::fast::plan_moments(L_, P >= 0 ? P : chosen, route);
+        moment_space_.resize(L_.moment_doubles);
+        ht::fast::carve_moments(moment_space_.data(), L_, w_);
+        EXPECT_TRUE(ht::fast::moments(L_, w_, avx2_, std::malloc));
     }
-    double at(double s) { return ht::fast::at_distance(L_, w_, s, h_, sigma_, avx2_); }
+    double at(double s) { return ht::fast::at_distance(L_, w_, s, avx2_); }
     const ht::fast::layout &layout() const { return L_; }
     const ht::fast::work &work() const { return w_; }
+    int order() const { return L_.P; }
 
 private:
     ht::fast::layout L_;
-    std::vector<double> space_;
+    std::vector<double> grid_space_, moment_space_;
     ht::fast::work w_;
-    double h_, sigma_;
     bool avx2_;
 };
 
@@ -191,11 +197,18 @@ TEST(FastEvaluation, EachAntiDiagonalGivesItsExactTerm)
 {
     const ht::grid g = plan({1.0, 1000.0});   // N = 4502, 9003 anti-diagonals
     const std::vector<double> x = built_grid(g);
-    const ht::fast::layout L = ht::fast::layout_for(x.size());
-    std::vector<double> space(L.doubles);
-    ht::fast::work w = ht::fast::carve(space.data(), L);
+    // The line is the spacing's own (x_0, h), set by hand with order 2 and no
+    // drift: the moments below are the test's, one anti-diagonal at a time.
+    ht::fast::layout L = ht::fast::layout_for(x.size());
+    ht::fast::plan_moments(L, 2, ht::fast::moment_route::direct);
+    std::vector<double> grid_space(L.grid_doubles), moment_space(L.moment_doubles);
+    ht::fast::work w;
+    ht::fast::carve_grid(grid_space.data(), L, w);
+    ht::fast::carve_moments(moment_space.data(), L, w);
     std::copy(x.begin(), x.end(), w.x);
     const double h = g.incr_desired, sigma = g.max_s, x0 = x[0];
+    w.ln = ht::fast::line{{x0, 0.0}, {h, 0.0}};
+    w.sigma = sigma;
 
     std::mt19937_64 rng(1618);
     std::uniform_int_distribution<std::size_t> pick_m(0, L.M - 1);
@@ -215,13 +228,11 @@ TEST(FastEvaluation, EachAntiDiagonalGivesItsExactTerm)
                 const quad th = 2 * quad_pi * cyc;
                 const quad factor[3] = {1, fac, fac * fac / 2};
                 const quad want[3] = {qcos(th), -qsin(th) * fac, -qcos(th) * fac * fac / 2};
-                double *moment[3] = {w.A, w.B, w.C};
                 for (int which = 0; which < 3; ++which) {
-                    std::fill(w.A, w.A + L.padded, 0.0);
-                    std::fill(w.B, w.B + L.padded, 0.0);
-                    std::fill(w.C, w.C + L.padded, 0.0);
-                    moment[which][m] = 1.0;
-                    const double got = ht::fast::at_distance(L, w, s, h, sigma, avx2);
+                    for (int p = 0; p < 3; ++p)
+                        std::fill(w.mom[p], w.mom[p] + L.stride, 0.0);
+                    w.mom[which][m] = 1.0;
+                    const double got = ht::fast::at_distance(L, w, s, avx2);
                     const double e = err_of(got, want[which]) / static_cast<double>(factor[which]);
                     worst = std::max(worst, e);
                     EXPECT_LE(e, 1e-15) << path_name(avx2) << " moment " << "ABC"[which]
@@ -254,7 +265,7 @@ TEST(FastMoments, AntiDiagonalSumsAgainstQuadruplePrecision)
         v += 1e-6 * g.incr_desired * u(rng);
     const std::size_t N = x.size();
     for (bool avx2 : paths()) {
-        stages st(x, g.incr_desired, g.max_s, avx2);
+        stages st(x, g.incr_desired, g.max_s, avx2, 2);
         const ht::fast::work &w = st.work();
         const std::size_t M = st.layout().M;
         std::vector<quad> A(M, 0), B(M, 0), C(M, 0), Babs(M, 0), Cabs(M, 0);
@@ -272,11 +283,11 @@ TEST(FastMoments, AntiDiagonalSumsAgainstQuadruplePrecision)
             }
         double worst_a = 0, sum_a = 0, worst_b = 0, worst_c = 0;
         for (std::size_t m = 0; m < M; ++m) {
-            const double ea = err_of(w.A[m], A[m]) / ulp_of(A[m]);
+            const double ea = err_of(w.mom[0][m], A[m]) / ulp_of(A[m]);
             worst_a = std::max(worst_a, ea);
             sum_a += ea;
-            worst_b = std::max(worst_b, err_of(w.B[m], B[m]) / ulp_of(Babs[m]));
-            worst_c = std::max(worst_c, err_of(w.C[m], C[m]) / ulp_of(Cabs[m]));
+            worst_b = std::max(worst_b, err_of(w.mom[1][m], B[m]) / ulp_of(Babs[m]));
+            worst_c = std::max(worst_c, err_of(w.mom[2][m], C[m]) / ulp_of(Cabs[m]));
         }
         std::printf("[ moments  ] %s, N = %zu: A max %.3g ulp, mean %.3g; B max %.3g, C max %.3g"
                     " ulp of the sum of magnitudes\n",
@@ -289,18 +300,19 @@ TEST(FastMoments, AntiDiagonalSumsAgainstQuadruplePrecision)
 }
 
 // ---------------------------------------------------------------------------
-// The drift expansion. It holds for any deviations e_j of the grid from
-// x_0 + j h, to second order in delta = 2 pi s (e_j + e_k), so it is checked
-// on grids with deviations far larger than a built grid has (1e-10 h at
-// N = 452), against the quad reference on that same grid. Measured, max
-// |err| / S over ten distances 1..100:
+// The drift expansion. It holds for any deviations e_j of the grid from its
+// line, to the order P chosen from the largest phase perturbation
+// delta = 2 pi s (e_j + e_k), so it is checked on grids with deviations far
+// larger than a built grid has (1e-10 h at N = 452), against the quad
+// reference on that same grid. The order chosen reaches the rounding level;
+// the order these distances need is one below it (the choice covers the
+// worst pair at the largest distance), and one order less than that is far
+// off, so the case shows the highest term it needs. Measured, max |err| / S
+// over ten distances 1..100 (both loop builds):
 //
-//   deviations   method       without C    without B
-//   1e-6 h       2.7e-17      2.1e-15      2.2e-10
-//   1e-4 h       1.9e-15      2.1e-11      2.2e-8
-//
-// At 1e-6 h the method stays at the rounding level; at 1e-4 h what is left
-// is the third-order remainder, which higher orders would only shrink.
+//   deviations   P = 0     1         2          3          4
+//   1e-6 h       1.3e-10   1.7e-15   1.0-2.8e-17  (chosen: 3, the same)
+//   1e-4 h       1.3e-8    1.7e-11   1.9e-15    3.5-5.9e-17  (chosen: 4, the same)
 TEST(FastDrift, EachOrderOfTheExpansionMattersOnAGridWithLargeDeviations)
 {
     const ht::grid g = plan({1.0, 100.0});
@@ -309,8 +321,10 @@ TEST(FastDrift, EachOrderOfTheExpansionMattersOnAGridWithLargeDeviations)
     for (int i = 0; i < 10; ++i)
         d.push_back(std::pow(100.0, i / 9.0));
     const struct {
-        double deviation, tol;
-    } levels[] = {{1e-6, 1e-16}, {1e-4, 4e-15}};
+        double deviation;
+        int chosen, needed;
+        double tol, short_at_least;
+    } levels[] = {{1e-6, 3, 2, 1e-16, 1e-15}, {1e-4, 4, 3, 1.5e-16, 1e-15}};
     for (const auto &lv : levels) {
         std::mt19937_64 rng(496);
         std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -323,18 +337,26 @@ TEST(FastDrift, EachOrderOfTheExpansionMattersOnAGridWithLargeDeviations)
         for (double di : d)
             want.push_back(ref.at(di / ht::sqrt2));
         for (bool avx2 : paths()) {
-            stages st(x, g.incr_desired, g.max_s, avx2);
-            double worst = 0;
-            for (std::size_t i = 0; i < d.size(); ++i) {
-                const double got = st.at(d[i] / ht::sqrt2);
-                const double err = err_of(got, want[i]) / S;
-                worst = std::max(worst, err);
-                EXPECT_LE(err, lv.tol) << path_name(avx2) << " deviation " << lv.deviation
-                                       << " h, d = " << hex(d[i]) << " got " << hex(got)
-                                       << " want " << hex(want[i]) << " S = " << hex(S);
-            }
-            std::printf("[ drift    ] %s, deviations %.0e h: max |err|/S = %.3g\n",
-                        path_name(avx2), lv.deviation, worst);
+            auto worst_of = [&](stages &st) {
+                double worst = 0;
+                for (std::size_t i = 0; i < d.size(); ++i)
+                    worst = std::max(worst, err_of(st.at(d[i] / ht::sqrt2), want[i]) / S);
+                return worst;
+            };
+            stages chosen(x, g.incr_desired, g.max_s, avx2);
+            EXPECT_EQ(chosen.order(), lv.chosen) << "deviation " << lv.deviation;
+            stages needed(x, g.incr_desired, g.max_s, avx2, lv.needed);
+            stages short_one(x, g.incr_desired, g.max_s, avx2, lv.needed - 1);
+            const double e_chosen = worst_of(chosen), e_needed = worst_of(needed),
+                         e_short = worst_of(short_one);
+            EXPECT_LE(e_chosen, lv.tol) << path_name(avx2) << " deviation " << lv.deviation;
+            EXPECT_LE(e_needed, lv.tol) << path_name(avx2) << " deviation " << lv.deviation;
+            EXPECT_GE(e_short, lv.short_at_least)
+                << path_name(avx2) << " deviation " << lv.deviation
+                << ": the case no longer shows the highest order it needs";
+            std::printf("[ drift    ] %s, deviations %.0e h: order %d (chosen) %.3g, "
+                        "%d %.3g, %d %.3g\n", path_name(avx2), lv.deviation, chosen.order(),
+                        e_chosen, lv.needed, e_needed, lv.needed - 1, e_short);
         }
     }
 }
