@@ -18,6 +18,7 @@
 //
 // --csv writes one line per (sweep point, route) for bench/plot_scaling.py
 // (docs/scaling_ratio.csv).
+#include "bench_util.h"
 #include "hankel_transf.h"
 
 #include "antidiagonal_check.h"
@@ -27,10 +28,6 @@
 #include "grid.h"
 
 #include <benchmark/benchmark.h>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -65,12 +62,7 @@ int points(const std::vector<double> &d)
                ? g.num_samp_desired : -1;
 }
 
-double thread_seconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
+using bench::thread_seconds;
 
 enum class method { exact, today, fast };
 const char *name(method m)
@@ -100,49 +92,10 @@ double timed_call(method m, const std::vector<double> &d)
 // ---------------------------------------------------------------------------
 // Peak memory in a fresh child.
 
-struct child_report {
-    double seconds = -1;
-    long hwm_before_kb = -1, maxrss_kb = -1;
-};
-
-long vm_hwm_kb()
+// W5 and W6 once each in a fresh child.
+bench::child_report in_child(double ratio)
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-child_report in_child(double ratio)
-{
-    child_report r;
-    int fds[2];
-    if (pipe(fds) != 0)
-        return r;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        child_report c;
-        const std::vector<double> d = log_uniform(ratio, 200);
-        c.hwm_before_kb = vm_hwm_kb();
-        c.seconds = timed_call(method::fast, d);
-        rusage ru;
-        getrusage(RUSAGE_SELF, &ru);
-        c.maxrss_kb = ru.ru_maxrss;
-        const ssize_t wr = write(fds[1], &c, sizeof c);
-        _exit(wr == static_cast<ssize_t>(sizeof c) ? 0 : 1);
-    }
-    close(fds[1]);
-    if (pid > 0) {
-        if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r))
-            r = child_report();
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    close(fds[0]);
-    return r;
+    return bench::in_child([ratio] { return timed_call(method::fast, log_uniform(ratio, 200)); });
 }
 
 // ---------------------------------------------------------------------------
@@ -250,8 +203,8 @@ int main(int argc, char **argv)
     argc = kept;
 
     // Before anything else, while this process is small.
-    const child_report w6 = in_child(1e6);
-    const child_report w5 = in_child(1e5);
+    const bench::child_report w6 = in_child(1e6);
+    const bench::child_report w5 = in_child(1e5);
 
     benchmark::Initialize(&argc, argv);
     const auto add = [](const std::string &label, method m, double ratio, int iterations) {

@@ -6,14 +6,11 @@
 // The speed-up is reported as a counter on each fast run and in a summary.
 // W3's peak memory is measured in a child forked before any benchmark ran,
 // so no table of the direct sum is in its resident set.
+#include "bench_util.h"
 #include "hankel_transf.h"
 #include "hankel_transf_fast.h"
 
 #include <benchmark/benchmark.h>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <ctime>
 #include <cmath>
@@ -40,14 +37,7 @@ struct workload {
 };
 const workload workloads[] = {{"W1", 1e2}, {"W2", 1e3}, {"W3", 1e4}};
 
-// CPU time of this thread: the ratio should not depend on what else the
-// machine is running (both methods are single-threaded).
-double thread_seconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
+using bench::thread_seconds;
 
 // Best CPU seconds per call seen for each "method/workload".
 std::map<std::string, double> best;
@@ -82,55 +72,17 @@ void run(benchmark::State &state, void (*fn)(double *, double *, int *),
         state.counters["speedup"] = exact->second / best[key];
 }
 
-struct child_report {
-    double seconds = -1;
-    long hwm_before_kb = -1, hwm_after_kb = -1, maxrss_kb = -1;
-};
-
-long vm_hwm_kb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
 // W3 once in a child process: its time and its peak resident set.
-child_report w3_in_child()
+bench::child_report w3_in_child()
 {
-    child_report r;
-    int fds[2];
-    if (pipe(fds) != 0)
-        return r;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        child_report c;
-        c.hwm_before_kb = vm_hwm_kb();
+    return bench::in_child([] {
         std::vector<double> d = log_spaced(1e4, 200), out(d.size());
         int n = 200;
         const double t0 = thread_seconds();
         DFTYieldExponFast(out.data(), d.data(), &n);
         const double t1 = thread_seconds();
-        c.seconds = std::isnan(out[0]) ? -1 : t1 - t0;
-        c.hwm_after_kb = vm_hwm_kb();
-        rusage ru;
-        getrusage(RUSAGE_SELF, &ru);
-        c.maxrss_kb = ru.ru_maxrss;
-        const ssize_t wr = write(fds[1], &c, sizeof c);
-        _exit(wr == static_cast<ssize_t>(sizeof c) ? 0 : 1);
-    }
-    close(fds[1]);
-    if (pid > 0) {
-        if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r))
-            r = child_report();
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    close(fds[0]);
-    return r;
+        return std::isnan(out[0]) ? -1.0 : t1 - t0;
+    });
 }
 
 } // namespace
@@ -147,7 +99,7 @@ int main(int argc, char **argv)
             break;
         }
     // Before anything else, while this process is small.
-    const child_report w3 = want_w3_memory ? w3_in_child() : child_report();
+    const bench::child_report w3 = want_w3_memory ? w3_in_child() : bench::child_report();
 
     benchmark::Initialize(&argc, argv);
     // Runs of a minute or more are measured once.

@@ -24,6 +24,7 @@
 //
 // Times are CPU seconds of the calling thread (every route is
 // single-threaded), best of the repetitions.
+#include "bench_util.h"
 #include "hankel_transf.h"
 
 #include "fast_loops.h"
@@ -45,12 +46,7 @@
 
 namespace {
 
-double thread_seconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
+using bench::thread_seconds;
 
 // n distances log-uniform in [1, hi], both ends present, shuffled (seeded).
 std::vector<double> log_uniform(long long n, double hi, unsigned seed)

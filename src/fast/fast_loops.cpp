@@ -6,6 +6,7 @@
 // never at build time. Other targets build the baseline bodies only (with
 // whatever vector unit and FMA their baseline has).
 #include "fast_loops.h"
+#include "vec4.h"
 
 #include "constants.h"
 #include "drift.h"
@@ -79,15 +80,6 @@ namespace {
         A[m] += lo[m];
         lo[m] = 0.0;
     }
-}
-
-typedef double v4d __attribute__((vector_size(32)));
-
-[[gnu::always_inline]] inline v4d load4(const double *p)
-{
-    v4d v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
 }
 
 // D + iE = sum_p coef[p] i^p mom_p: even orders are real, odd ones

@@ -5,20 +5,12 @@
 #include "nufft_loops.h"
 
 #include "fast_loops.h"
+#include "vec4.h"
 #include "rounding_guard.h"
 
 namespace ht {
 namespace fast {
 namespace {
-
-typedef double v4d __attribute__((vector_size(32)));
-
-[[gnu::always_inline]] inline v4d load4(const double *p)
-{
-    v4d v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
-}
 
 // The polynomials for `chunks` groups of 4 pieces at once, split into even
 // and odd powers, p(t) = E(t^2) + t*O(t^2), each by Horner's rule in t^2:
