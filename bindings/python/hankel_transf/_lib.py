@@ -31,33 +31,33 @@ _SUM = (None, [_DOUBLE_P, _DOUBLE_P, _INT_P])
 _GRID = (None, [_INT_P, _INT_P, _INT_P, _DOUBLE_P, _DOUBLE_P, _DOUBLE_P, _INT_P])
 
 
-class _Spec(NamedTuple):
+class _LibraryInfo(NamedTuple):
     stem: str
     env: str
     role: str
     symbols: Dict[str, Tuple[object, list]]
 
 
-EXACT = _Spec("libhankel_transf", "HANKEL_TRANSF_LIB", "the kernel and the exact sum",
-              {"eval_f": (ctypes.c_double, [ctypes.c_double, ctypes.c_double]),
-               "DFTYieldExpon": _SUM})
-FAST = _Spec("libhankel_transf_fast", "HANKEL_TRANSF_FAST_LIB",
-             "the fast sum and the grid query",
-             {"DFTYieldExponFast": _SUM, "DFTYieldExponGrid": _GRID})
+EXACT = _LibraryInfo("libhankel_transf", "HANKEL_TRANSF_LIB", "the kernel and the exact sum",
+                     {"eval_f": (ctypes.c_double, [ctypes.c_double, ctypes.c_double]),
+                      "DFTYieldExpon": _SUM})
+FAST = _LibraryInfo("libhankel_transf_fast", "HANKEL_TRANSF_FAST_LIB",
+                    "the fast sum and the grid query",
+                    {"DFTYieldExponFast": _SUM, "DFTYieldExponGrid": _GRID})
 
 
 class Library:
     """A loaded library: ``path`` as it was opened, one attribute per symbol."""
 
-    def __init__(self, spec, path, cdll):
+    def __init__(self, info, path, cdll):
         self.path = path
-        for name, (restype, argtypes) in spec.symbols.items():
+        for name, (restype, argtypes) in info.symbols.items():
             try:
                 fn = getattr(cdll, name)
             except AttributeError:
                 raise OSError("hankel_transf: %s does not export %s: it is not %s.so.%s "
                               "(set %s to the right file)"
-                              % (path, name, spec.stem, SOVERSION, spec.env)) from None
+                              % (path, name, info.stem, SOVERSION, info.env)) from None
             fn.restype = restype
             fn.argtypes = argtypes
             setattr(self, name, fn)
@@ -108,22 +108,22 @@ _loaded: Dict[str, Library] = {}
 _lock = threading.Lock()
 
 
-def load(spec: _Spec) -> Library:
-    """The library of ``spec``, loaded on first use; OSError saying what was tried."""
+def load(info: _LibraryInfo) -> Library:
+    """The library ``info`` describes, loaded on first use; OSError saying what was tried."""
     with _lock:
-        lib = _loaded.get(spec.stem)
+        lib = _loaded.get(info.stem)
         if lib is None:
-            lib = _loaded[spec.stem] = _open(spec)
+            lib = _loaded[info.stem] = _open(info)
         return lib
 
 
-def _open(spec: _Spec) -> Library:
-    explicit: Optional[str] = os.environ.get(spec.env) or None
+def _open(info: _LibraryInfo) -> Library:
+    explicit: Optional[str] = os.environ.get(info.env) or None
     if explicit is not None:
         path = os.path.abspath(explicit)
-        tried = "%s=%s" % (spec.env, explicit)
+        tried = "%s=%s" % (info.env, explicit)
     else:
-        path = "%s.so.%s" % (spec.stem, SOVERSION)
+        path = "%s.so.%s" % (info.stem, SOVERSION)
         tried = ("the dynamic loader with %s (LD_LIBRARY_PATH, then the ldconfig cache "
                  "and the system library directories)" % path)
     try:
@@ -133,5 +133,5 @@ def _open(spec: _Spec) -> Library:
             "hankel_transf: cannot load %s (%s).\n  tried: %s\n  error: %s\n"
             "Install the C libraries (cmake --install BUILD --prefix PREFIX), then run "
             "ldconfig for a system prefix, or add PREFIX/lib to LD_LIBRARY_PATH, or set %s "
-            "to the file's path." % (spec.stem, spec.role, tried, e, spec.env)) from None
-    return Library(spec, path, cdll)
+            "to the file's path." % (info.stem, info.role, tried, e, info.env)) from None
+    return Library(info, path, cdll)
