@@ -8,6 +8,8 @@
 #ifndef HANKEL_TRANSF_FAST_EXPSUM_H
 #define HANKEL_TRANSF_FAST_EXPSUM_H
 
+#include "constants.h"
+
 #include <cstddef>
 
 namespace ht {
@@ -16,6 +18,14 @@ namespace fast {
 struct exp_term {
     double t, w;   // w * exp(-t * b)
 };
+
+// b = 1 + 4 pi^2 (x_j^2 + x_k^2) at its largest on a grid whose points
+// satisfy x^2 <= x2max (both coordinates at the grid's end): the b_max the
+// sum must cover.
+inline double kernel_range_at(double x2max) noexcept
+{
+    return 1.0 + four_pi_sq * (x2max + x2max);
+}
 
 // Largest b_max the sum is built for: above it the weights b_max^(-3/4) and
 // the rates 1/b_max head for underflow (and a kernel whose range spans more

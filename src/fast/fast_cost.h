@@ -47,7 +47,6 @@
 #ifndef HANKEL_TRANSF_FAST_COST_H
 #define HANKEL_TRANSF_FAST_COST_H
 
-#include "constants.h"
 #include "expsum.h"
 #include "fast_loops.h"
 #include "fast_sum.h"
@@ -203,7 +202,7 @@ inline bool nufft_fits(long long N, int P, double rest_bytes)
 // same bound from its built points).
 inline double kernel_range_of(const grid &g)
 {
-    return 1.0 + four_pi_sq * (g.max_x * g.max_x + g.max_x * g.max_x);
+    return kernel_range_at(g.max_x * g.max_x);
 }
 
 // What a call with n distances on grid g is expected to do and cost.

@@ -101,8 +101,7 @@ double drift(const layout &L, work &w, double h, double sigma) noexcept
 
 double kernel_range(const layout &L, const work &w) noexcept
 {
-    const double x2max = std::max(w.x2[0], w.x2[L.N - 1]);   // the grid's ends
-    return 1.0 + four_pi_sq * (x2max + x2max);
+    return kernel_range_at(std::max(w.x2[0], w.x2[L.N - 1]));   // the grid's ends
 }
 
 bool moments(const layout &L, work &w, bool use_avx2, void *(*alloc)(std::size_t),
