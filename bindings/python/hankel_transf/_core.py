@@ -236,9 +236,9 @@ def _call_sum(method, g, result, td):
     # The grid was accepted, so only a failed allocation leaves NaN everywhere.
     if np.isnan(result).all():
         if method == "exact":
-            raise MemoryError("the exact method's %d x %d table (%.1f GB) could not be allocated; "
+            raise MemoryError("the exact method's %d x %d table (%s) could not be allocated; "
                               'method="fast" computes the same sum in O(N) memory'
-                              % (g.N, g.N, 8.0 * g.N * g.N / 1e9))
+                              % (g.N, g.N, _format_bytes(8.0 * g.N * g.N)))
         raise MemoryError("the fast method's work space for N = %d could not be allocated" % g.N)
 
 
@@ -269,3 +269,11 @@ def eval_f(x1, x2):
     for i, (u, v) in enumerate(np.broadcast(a, b)):
         out.flat[i] = fn(float(u), float(v))
     return out[()] if out.ndim == 0 else out
+
+
+def _format_bytes(n):
+    """n bytes in decimal units, three significant digits: '4.05 GB'."""
+    for unit in ("B", "kB", "MB", "GB", "TB", "PB"):
+        if n < 1000 or unit == "PB":
+            return "%.3g %s" % (n, unit)
+        n /= 1000.0

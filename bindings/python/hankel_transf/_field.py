@@ -15,7 +15,7 @@ import sys
 
 import numpy as np
 
-from ._core import METHODS, transform
+from ._core import METHODS, _format_bytes, transform
 
 DEFAULT_HALF_WIDTH = 8.0
 
@@ -113,14 +113,6 @@ def _check_work_space(nbytes, what):
     if nbytes > limit:
         raise ValueError("%s needs about %s of work space, more than this machine can "
                          "allocate (%s)" % (what, _format_bytes(nbytes), _format_bytes(limit)))
-
-
-def _format_bytes(n):
-    for unit in ("B", "kB", "MB", "GB", "TB", "PB"):
-        if n < 1000 or unit == "PB":
-            return "%.3g %s" % (n, unit)
-        n /= 1000.0
-    return "%.3g EB" % n    # not reached
 
 
 class _Refuse:
