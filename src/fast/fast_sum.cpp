@@ -108,7 +108,8 @@ bool moments(const layout &L, work &w, bool use_avx2, void *(*alloc)(std::size_t
              const progress_hook &progress) noexcept
 {
     if (L.route == moment_route::fft)
-        return fft_moments(w.x2, w.e, L.N, L.P, kernel_range(L, w), w.mom, alloc, progress);
+        return fft_moments(w.x2, w.e, L.N, L.P, kernel_range(L, w), w.mom, L.stride, alloc,
+                           progress);
     for (int p = 0; p <= L.P; ++p)
         std::memset(w.mom[p], 0, sizeof(double) * L.stride);
     std::memset(w.lo, 0, sizeof(double) * L.padded);

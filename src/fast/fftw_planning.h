@@ -8,6 +8,20 @@
 namespace ht {
 namespace fast {
 
+// Alignment, in bytes, of every array an FFT stage plans on or executes.
+// FFTW picks its codelets (SIMD or not) by the alignment of the arrays a
+// plan is made for, and a plan may only run on arrays aligned alike: with
+// every array on a 64-byte boundary (more than any SIMD unit asks), the
+// same plan, and so the same bits, comes out whatever malloc returned.
+constexpr std::size_t fft_alignment = 64;
+
+// n doubles rounded up to whole fft_alignment blocks.
+std::size_t fft_aligned_count(std::size_t n) noexcept;
+
+// The first fft_alignment boundary at or after p (at most
+// fft_alignment / sizeof(double) - 1 doubles further).
+double *fft_aligned(void *p) noexcept;
+
 // FFTW's planner (and fftw_destroy_plan) is not reentrant. This turns on
 // FFTW's own planner lock (fftw_make_planner_thread_safe, libfftw3_threads,
 // FFTW >= 3.3.5) once per process; the lock is shared with any other user of

@@ -108,18 +108,6 @@ void accumulate(double *const *G, double *const *acc, int P, std::size_t K)
 
 } // namespace
 
-std::size_t fft_aligned_count(std::size_t n) noexcept
-{
-    constexpr std::size_t unit = fft_alignment / sizeof(double);
-    return (n + unit - 1) / unit * unit;
-}
-
-double *fft_aligned(void *p) noexcept
-{
-    const std::uintptr_t u = reinterpret_cast<std::uintptr_t>(p);
-    return reinterpret_cast<double *>((u + fft_alignment - 1) / fft_alignment * fft_alignment);
-}
-
 std::size_t fft_length(std::size_t N) noexcept
 {
     std::size_t L = N + N - 1;
@@ -142,7 +130,7 @@ std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept
 }
 
 bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, double b_max,
-                 double *const *mom, void *(*alloc)(std::size_t),
+                 double *const *mom, std::size_t mom_length, void *(*alloc)(std::size_t),
                  const progress_hook &progress) noexcept
 {
     const std::size_t T = expsum_size(b_max);
@@ -154,6 +142,8 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
     const std::size_t L = fft_length(N);
     const std::size_t len = L + 2;
     const std::size_t per = fft_aligned_count(len);
+    if (mom_length < len)
+        return false;
 
     void *raw = alloc(sizeof(double) * fft_work_doubles(N, P, b_max));
     if (raw == nullptr)
@@ -191,7 +181,7 @@ bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, doub
             fftw_execute_dft_c2r(inverse, reinterpret_cast<fftw_complex *>(mom[p]), mom[p]);
             for (std::size_t m = 0; m < M; ++m)
                 mom[p][m] /= Ld;
-            std::memset(mom[p] + M, 0, sizeof(double) * (len - M));
+            std::memset(mom[p] + M, 0, sizeof(double) * (mom_length - M));
         }
     }
     if (forward != nullptr)

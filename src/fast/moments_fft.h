@@ -14,6 +14,7 @@
 #ifndef HANKEL_TRANSF_FAST_MOMENTS_FFT_H
 #define HANKEL_TRANSF_FAST_MOMENTS_FFT_H
 
+#include "fftw_planning.h"
 #include "progress.h"
 
 #include <cstddef>
@@ -28,30 +29,19 @@ std::size_t fft_length(std::size_t N) noexcept;
 // (the in-place real transform's complex half spectrum).
 std::size_t fft_moment_length(std::size_t N) noexcept;
 
-// Alignment, in bytes, that every moment array and the work space share:
-// FFTW plans once and runs the plan on every array, which is only valid,
-// and only reproducible to the bit, when all of them are aligned alike.
-constexpr std::size_t fft_alignment = 64;
-
-// n doubles rounded up to whole fft_alignment blocks.
-std::size_t fft_aligned_count(std::size_t n) noexcept;
-
-// The first fft_alignment boundary at or after p (at most
-// fft_alignment / sizeof(double) - 1 doubles further).
-double *fft_aligned(void *p) noexcept;
-
 // Doubles of work space fft_moments takes through alloc (P + 1 spectra, the
 // term list and alignment slack).
 std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept;
 
 // Writes mom[p][0 .. 2N-1) for p = 0..P and zeros to mom[p][2N-1 ..
-// fft_moment_length(N)).
+// mom_length): every entry of every array, so that a reader of any part of
+// them (the per-distance loops read whole blocks) sees only this call's data.
 //   x2[j]   x_j * x_j, j < N
 //   eps[j]  the scaled drift of point j (any finite values; unused when P == 0)
 //   b_max   an upper bound of 1 + 4 pi^2 (x_j^2 + x_k^2) over the grid, in
 //           [1, expsum_max_range]
-//   mom     P + 1 arrays of fft_moment_length(N) doubles, each aligned to
-//           fft_alignment bytes
+//   mom     P + 1 arrays of mom_length >= fft_moment_length(N) doubles, each
+//           aligned to fft_alignment bytes
 //   alloc   malloc-compatible; what it returns is released with std::free
 //   progress called with stage "moment terms" after each of the sum's terms
 // Returns false, with mom unspecified and nothing held, when b_max is out of
@@ -61,7 +51,7 @@ std::size_t fft_work_doubles(std::size_t N, int P, double b_max) noexcept;
 // own FFTW transforms, are safe. FFTW allocates its plans and twiddle tables
 // itself, O(L) bytes, and aborts the process if that fails.
 bool fft_moments(const double *x2, const double *eps, std::size_t N, int P, double b_max,
-                 double *const *mom, void *(*alloc)(std::size_t),
+                 double *const *mom, std::size_t mom_length, void *(*alloc)(std::size_t),
                  const progress_hook &progress = progress_hook()) noexcept;
 
 } // namespace fast

@@ -188,22 +188,42 @@ long double nufft_kernel(const nufft_shape &sh, long double x) noexcept
     return expl(sh.beta * (sqrtl(1 - z * z) - 1));
 }
 
-std::size_t nufft_doubles(const nufft_shape &sh, int V) noexcept
+namespace {
+
+// The work space's parts, each a whole number of fft_alignment blocks, so
+// that every part (the FFT's input and output among them) sits at the same
+// alignment in every call.
+struct nufft_parts {
+    std::size_t poly, deconv, fine, in;
+};
+
+nufft_parts parts_of(const nufft_shape &sh, int V)
 {
     const std::size_t Vs = static_cast<std::size_t>(V);
-    return static_cast<std::size_t>((sh.degree + 1) * sh.lanes) + (max_offset(sh) + 1) +
-           2 * Vs * (sh.K + static_cast<std::size_t>(sh.lanes)) + sh.K;
+    return {fft_aligned_count(static_cast<std::size_t>((sh.degree + 1) * sh.lanes)),
+            fft_aligned_count(max_offset(sh) + 1),
+            fft_aligned_count(2 * Vs * (sh.K + static_cast<std::size_t>(sh.lanes))),
+            fft_aligned_count(sh.K)};
+}
+
+} // namespace
+
+std::size_t nufft_doubles(const nufft_shape &sh, int V) noexcept
+{
+    const nufft_parts n = parts_of(sh, V);
+    return n.poly + n.deconv + n.fine + n.in + fft_alignment / sizeof(double);
 }
 
 nufft nufft_prepare(const nufft_shape &sh, int V, double *space) noexcept
 {
+    const nufft_parts n = parts_of(sh, V);
     nufft p;
     p.sh = sh;
     p.V = V;
-    double *q = space;
-    p.poly = q;   q += (sh.degree + 1) * sh.lanes;
-    p.deconv = q; q += max_offset(sh) + 1;
-    p.fine = q;   q += 2 * static_cast<std::size_t>(V) * (sh.K + static_cast<std::size_t>(sh.lanes));
+    double *q = fft_aligned(space);
+    p.poly = q;   q += n.poly;
+    p.deconv = q; q += n.deconv;
+    p.fine = q;   q += n.fine;
     p.in = q;
     fit_pieces(sh, p.poly);
     deconvolution(sh, max_offset(sh), p.deconv);

@@ -71,7 +71,8 @@ long double nufft_kernel(const nufft_shape &sh, long double x) noexcept;
 // Work space, in doubles, of a transform of V vectors: the kernel pieces,
 // the deconvolution factors, the fine grid (interleaved: V complex values
 // per grid point, w points past K repeating the start) and one real FFT
-// input. Does not wrap for any M a grid can have (M < 2^32).
+// input, each on an fft_alignment boundary, and the slack to put the first
+// there. Does not wrap for any M a grid can have (M < 2^32).
 std::size_t nufft_doubles(const nufft_shape &sh, int V) noexcept;
 
 struct nufft {
@@ -84,8 +85,9 @@ struct nufft {
     double *in = nullptr;       // K reals
 };
 
-// Carves the work space (nufft_doubles(sh, V) doubles) and computes the
-// kernel pieces and the deconvolution factors. O(M * nodes) cosines.
+// Carves the work space (nufft_doubles(sh, V) doubles at any address) and
+// computes the kernel pieces and the deconvolution factors. O(M * nodes)
+// cosines.
 nufft nufft_prepare(const nufft_shape &sh, int V, double *space) noexcept;
 
 // Steps 1-2 for the vectors c[0..V). False when FFTW could not plan the
